@@ -1,0 +1,113 @@
+#include "sat/dimacs.hpp"
+
+#include "parser/text.hpp"
+
+namespace mekra::sat {
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// An unsigned 64-bit decimal: an optional "+", then one or more digits, no overflow.
+bool parse_count(std::string_view token, std::uint64_t& value) {
+    if (!token.empty() && token.front() == '+') token.remove_prefix(1);
+    if (token.empty()) return false;
+    std::uint64_t v = 0;
+    for (char c : token) {
+        if (!is_digit(c)) return false;
+        std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+        if (v > (UINT64_MAX - digit) / 10) return false;
+        v = v * 10 + digit;
+    }
+    value = v;
+    return true;
+}
+
+// A signed 32-bit decimal: an optional sign, then one or more digits, within range.
+bool parse_literal(std::string_view token, std::int32_t& value) {
+    bool negative = false;
+    if (!token.empty() && (token.front() == '+' || token.front() == '-')) {
+        negative = token.front() == '-';
+        token.remove_prefix(1);
+    }
+    if (token.empty()) return false;
+    constexpr std::int64_t limit = std::int64_t{1} << 31;  // magnitude of INT32_MIN
+    std::int64_t magnitude = 0;
+    for (char c : token) {
+        if (!is_digit(c)) return false;
+        magnitude = magnitude * 10 + (c - '0');
+        if (magnitude > limit) return false;  // leading zeros keep it small, so no early cut
+    }
+    if (!negative && magnitude == limit) return false;
+    value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    return true;
+}
+
+std::string at_line(std::uint64_t number, std::string_view what) {
+    std::string message = "line ";
+    message += std::to_string(number);
+    message += ": ";
+    message += what;
+    return message;
+}
+
+}  // namespace
+
+std::variant<CnfFormula, std::string> parse_dimacs(std::string_view text) {
+    CnfFormula formula;
+    bool header_seen = false;
+    std::uint64_t pending_start = 0;  // the pending clause is literals[pending_start ..)
+    std::vector<std::string_view> tokens;
+
+    text::Lines lines(text);
+    std::string_view raw;
+    std::uint64_t number = 0;
+    while (lines.next(raw, number)) {
+        std::string_view line = text::trim(raw);
+        if (line.empty() || line.front() == 'c') continue;
+
+        if (line.front() == 'p') {
+            text::split_white_space(line, tokens);
+            if (tokens.size() < 4 || tokens[1] != "cnf")
+                return at_line(number, "invalid problem line, expected 'p cnf <vars> <clauses>'");
+            std::uint64_t variables = 0, clauses = 0;
+            if (!parse_count(tokens[2], variables)) return at_line(number, "invalid variable count");
+            if (!parse_count(tokens[3], clauses)) return at_line(number, "invalid clause count");
+            if (formula.literals.size() > pending_start)
+                return at_line(number, "clause before problem header not terminated");
+            formula.declared_variables = variables;
+            formula.declared_clauses = clauses;
+            header_seen = true;
+            continue;
+        }
+
+        if (!header_seen) return at_line(number, "data before 'p cnf' header");
+        std::size_t pos = 0;
+        while (pos < line.size()) {
+            while (std::size_t n = text::white_space_at(line, pos)) pos += n;
+            if (pos >= line.size()) break;
+            std::size_t start = pos;
+            while (pos < line.size() && text::white_space_at(line, pos) == 0) ++pos;
+            std::string_view token = line.substr(start, pos - start);
+            std::int32_t literal = 0;
+            if (!parse_literal(token, literal)) {
+                std::string message = at_line(number, "invalid literal '");
+                message += token;
+                message += "'";
+                return message;
+            }
+            if (literal != 0) {
+                formula.literals.push_back(literal);
+            } else {
+                formula.clause_ends.push_back(formula.literals.size());
+                pending_start = formula.literals.size();
+            }
+        }
+    }
+    // A missing last 0 is tolerated: the pending literals form a final clause.
+    if (formula.literals.size() > pending_start) formula.clause_ends.push_back(formula.literals.size());
+    if (!header_seen) return std::string("missing 'p cnf' header");
+    return formula;
+}
+
+}  // namespace mekra::sat
