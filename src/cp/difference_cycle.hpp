@@ -1,0 +1,27 @@
+#pragma once
+// Negative cycles among difference constraints.
+//
+// An edge (from b, to a, weight c) stands for a <= b + c. At any fixpoint of bounds
+// propagation that did not fail, hi(a) <= hi(b) + c holds for every such constraint, and
+// summing around a cycle gives 0 <= the sum of its weights. A cycle whose weights sum below
+// zero therefore makes propagation fail, however long it would take to get there.
+
+#include <cstddef>
+#include <vector>
+
+#include "cp/exact.hpp"
+
+namespace mekra::cp {
+
+struct DifferenceEdge {
+    std::size_t from;
+    std::size_t to;
+    Int128 weight;
+};
+
+// True when the graph over `nodes` nodes has a cycle of negative total weight. May answer
+// false without finishing on graphs that would take too long (the caller then learns the
+// same by propagating).
+bool has_negative_cycle(std::size_t nodes, const std::vector<DifferenceEdge>& edges);
+
+}  // namespace mekra::cp

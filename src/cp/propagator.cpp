@@ -1,0 +1,459 @@
+#include "cp/propagator.hpp"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "cp/difference_cycle.hpp"
+#include "module/invariant.hpp"
+
+namespace mekra::cp {
+
+namespace {
+
+bool fits_64(Int128 v) { return v >= INT64_MIN && v <= INT64_MAX; }
+
+// coeff * v exactly; a 64-bit coefficient gives a 128-bit product directly.
+ExactSum product(Int128 coeff, std::int64_t v) {
+    if (fits_64(coeff)) return ExactSum(coeff * v);
+    return ExactSum::product(coeff, v);
+}
+
+// Smallest and largest value of coeff * x over x's domain.
+ExactSum min_product(Int128 coeff, const Domain& d) { return product(coeff, coeff > 0 ? d.lo : d.hi); }
+ExactSum max_product(Int128 coeff, const Domain& d) { return product(coeff, coeff > 0 ? d.hi : d.lo); }
+
+// floor(n / k) (up = false) or ceil(n / k) (up = true), exact wherever it lies within
+// [d.lo - 1, d.hi + 1]; beyond that only its side of the domain is kept.
+Int128 bound_quotient(const ExactSum& n, Int128 k, bool up, const Domain& d) {
+    if (fits_64(k)) {
+        // |n| beyond 2^127 over |k| <= 2^63 lies beyond the 64-bit range: clamping is exact
+        // in effect.
+        Int128 clamped = n.clamped();
+        return up ? ceil_div(clamped, k) : floor_div(clamped, k);
+    }
+    // A merged coefficient wider than 64 bits: search the domain for the boundary, comparing
+    // k * v with n exactly.
+    auto k_times_minus_n = [&](std::int64_t v) {
+        ExactSum p = ExactSum::product(k, v);
+        p -= n;
+        return p.sign();
+    };
+    if (!up) {
+        // largest v with v <= n / k: k * v <= n for k > 0, k * v >= n for k < 0
+        auto ok = [&](std::int64_t v) { return k > 0 ? k_times_minus_n(v) <= 0 : k_times_minus_n(v) >= 0; };
+        if (ok(d.hi)) return d.hi;
+        if (!ok(d.lo)) return static_cast<Int128>(d.lo) - 1;
+        Int128 good = d.lo, bad = d.hi;  // ok(good), !ok(bad)
+        while (bad - good > 1) {
+            Int128 mid = good + (bad - good) / 2;
+            (ok(static_cast<std::int64_t>(mid)) ? good : bad) = mid;
+        }
+        return good;
+    }
+    // smallest v with v >= n / k
+    auto ok = [&](std::int64_t v) { return k > 0 ? k_times_minus_n(v) >= 0 : k_times_minus_n(v) <= 0; };
+    if (ok(d.lo)) return d.lo;
+    if (!ok(d.hi)) return static_cast<Int128>(d.hi) + 1;
+    Int128 bad = d.lo, good = d.hi;
+    while (good - bad > 1) {
+        Int128 mid = bad + (good - bad) / 2;
+        (ok(static_cast<std::int64_t>(mid)) ? good : bad) = mid;
+    }
+    return good;
+}
+
+bool relation_holds(Int128 lhs, LinearRelation relation, Int128 rhs) {
+    switch (relation) {
+        case LinearRelation::Le: return lhs <= rhs;
+        case LinearRelation::Eq: return lhs == rhs;
+        case LinearRelation::Ge: return lhs >= rhs;
+    }
+    fail_invariant("unknown linear relation");
+}
+
+}  // namespace
+
+CpStore::CpStore(const CpModel& model) : constraints_(model.constraints) {
+    const std::size_t n = model.variables.size();
+    domains_.reserve(n);
+    for (const CpVariable& v : model.variables) {
+        domains_.push_back({v.min, v.max});
+        if (v.min > v.max) certainly_infeasible_ = true;
+    }
+    watches_.resize(n);
+    for (const CpConstraint& constraint : constraints_) compile(constraint);
+    queue_.resize(rules_.size());
+    queued_.assign(rules_.size(), 0);
+    saved_at_.assign(n, 0);
+    touched_flag_.assign(n, 0);
+    if (!certainly_infeasible_) detect_infeasible_cycle();
+}
+
+void CpStore::compile(const CpConstraint& constraint) {
+    const std::size_t id = rules_.size();
+    auto watch = [&](std::size_t var) {
+        check_invariant(var < domains_.size(), "constraint names a variable outside the model");
+        std::vector<std::size_t>& list = watches_[var];
+        if (list.empty() || list.back() != id) list.push_back(id);
+    };
+    if (const auto* eq = std::get_if<Eq>(&constraint)) {
+        rules_.push_back({.kind = Kind::Eq, .idempotent = eq->a != eq->b, .a = eq->a, .b = eq->b});
+        watch(eq->a), watch(eq->b);
+    } else if (const auto* neq = std::get_if<Neq>(&constraint)) {
+        rules_.push_back({.kind = Kind::Neq, .idempotent = neq->a != neq->b, .a = neq->a, .b = neq->b});
+        watch(neq->a), watch(neq->b);
+    } else if (const auto* lt = std::get_if<Lt>(&constraint)) {
+        rules_.push_back({.kind = Kind::Lt, .idempotent = lt->a != lt->b, .a = lt->a, .b = lt->b});
+        watch(lt->a), watch(lt->b);
+    } else if (const auto* le = std::get_if<Le>(&constraint)) {
+        rules_.push_back(
+            {.kind = Kind::Le, .idempotent = le->a != le->b, .a = le->a, .b = le->b, .c = le->c});
+        watch(le->a), watch(le->b);
+    } else if (const auto* linear = std::get_if<Linear>(&constraint)) {
+        compile_linear(*linear);
+        for (std::size_t t = rules_.back().begin; t < rules_.back().end; ++t) watch(terms_[t].var);
+    } else {
+        const auto& all = std::get<AllDiff>(constraint);
+        Rule rule{.kind = Kind::AllDiff, .begin = vars_.size()};
+        for (VarIndex var : all.vars) {
+            vars_.push_back(var);
+        }
+        rule.end = vars_.size();
+        rules_.push_back(rule);
+        // Watch each variable once even when it is listed twice.
+        std::vector<std::size_t> sorted(all.vars.begin(), all.vars.end());
+        std::sort(sorted.begin(), sorted.end());
+        sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+        for (std::size_t var : sorted) watch(var);
+    }
+}
+
+void CpStore::compile_linear(const Linear& linear) {
+    std::unordered_map<VarIndex, std::size_t> position;
+    std::vector<Term> merged;
+    for (const LinearTerm& term : linear.terms) {
+        auto [it, inserted] = position.try_emplace(term.var, merged.size());
+        if (inserted) {
+            merged.push_back({term.coeff, term.var});
+        } else {
+            merged[it->second].coeff += term.coeff;
+        }
+    }
+    Rule rule{.kind = Kind::Linear, .relation = linear.relation, .c = linear.rhs, .begin = terms_.size()};
+    for (const Term& term : merged) {
+        if (term.coeff != 0) terms_.push_back(term);
+    }
+    rule.end = terms_.size();
+    // With only Le or Ge, narrowing one term never changes the sums the others read.
+    rule.idempotent = linear.relation != LinearRelation::Eq;
+    rules_.push_back(rule);
+}
+
+void CpStore::detect_infeasible_cycle() {
+    std::vector<DifferenceEdge> edges;
+    for (const Rule& r : rules_) {
+        switch (r.kind) {
+            case Kind::Eq:
+                edges.push_back({r.b, r.a, 0});
+                edges.push_back({r.a, r.b, 0});
+                break;
+            case Kind::Lt: edges.push_back({r.b, r.a, -1}); break;
+            case Kind::Le: edges.push_back({r.b, r.a, r.c}); break;
+            case Kind::Linear: {
+                if (r.end - r.begin != 2) break;
+                Term x = terms_[r.begin], y = terms_[r.begin + 1];
+                if (x.coeff != -y.coeff) break;
+                if (x.coeff < 0) std::swap(x, y);
+                // k*x - k*y rel rhs with k > 0: x <= y + floor(rhs/k), y <= x - ceil(rhs/k).
+                Int128 k = x.coeff;
+                if (r.relation != LinearRelation::Ge)
+                    edges.push_back({y.var, x.var, floor_div(r.c, k)});
+                if (r.relation != LinearRelation::Le)
+                    edges.push_back({x.var, y.var, -ceil_div(r.c, k)});
+                break;
+            }
+            default: break;
+        }
+    }
+    if (has_negative_cycle(domains_.size(), edges)) certainly_infeasible_ = true;
+}
+
+void CpStore::set_domain(std::size_t var, Domain d) {
+    domains_[var] = d;
+    if (!touched_flag_[var]) {
+        touched_flag_[var] = 1;
+        touched_.push_back(var);
+    }
+}
+
+void CpStore::changed(std::size_t var, const Domain& old) {
+    if (saved_at_[var] != stamp_) {
+        saved_at_[var] = stamp_;
+        trail_.push_back({var, old});
+    }
+    if (!touched_flag_[var]) {
+        touched_flag_[var] = 1;
+        touched_.push_back(var);
+    }
+    for (std::size_t rule : watches_[var]) {
+        if (rule == running_ && rules_[rule].idempotent) continue;
+        enqueue(rule);
+    }
+}
+
+void CpStore::enqueue(std::size_t rule) {
+    if (queued_[rule]) return;
+    queued_[rule] = 1;
+    std::size_t slot = queue_head_ + queue_count_;
+    if (slot >= queue_.size()) slot -= queue_.size();
+    queue_[slot] = rule;
+    ++queue_count_;
+}
+
+void CpStore::clear_queue() {
+    while (queue_count_ > 0) {
+        queued_[queue_[queue_head_]] = 0;
+        if (++queue_head_ == queue_.size()) queue_head_ = 0;
+        --queue_count_;
+    }
+    queue_head_ = 0;
+}
+
+void CpStore::queue_all() {
+    for (std::size_t rule = 0; rule < rules_.size(); ++rule) enqueue(rule);
+}
+
+void CpStore::assign(std::size_t var, std::int64_t value) {
+    check_invariant(var < domains_.size(), "branching variable outside the model");
+    Domain old = domains_[var];
+    domains_[var] = {value, value};
+    changed(var, old);
+}
+
+void CpStore::undo_to(std::size_t mark) {
+    while (trail_.size() > mark) {
+        const TrailEntry& entry = trail_.back();
+        domains_[entry.var] = entry.old;
+        saved_at_[entry.var] = 0;
+        if (!touched_flag_[entry.var]) {
+            touched_flag_[entry.var] = 1;
+            touched_.push_back(entry.var);
+        }
+        trail_.pop_back();
+    }
+}
+
+bool CpStore::run_queue() {
+    while (queue_count_ > 0) {
+        std::size_t rule = queue_[queue_head_];
+        if (++queue_head_ == queue_.size()) queue_head_ = 0;
+        --queue_count_;
+        queued_[rule] = 0;
+        running_ = rule;
+        bool ok = run(rule);
+        running_ = SIZE_MAX;
+        if (!ok) {
+            clear_queue();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool propagate(CpStore& store) {
+    store.queue_all();
+    return store.run_queue();
+}
+
+// ---- narrowing steps -------------------------------------------------------------------
+
+bool CpStore::raise_lo(std::size_t var, Int128 v) {
+    Domain& d = domains_[var];
+    if (v > d.lo) {
+        if (v > d.hi) return false;  // the domain would be empty
+        Domain old = d;
+        d.lo = static_cast<std::int64_t>(v);
+        changed(var, old);
+    }
+    return d.lo <= d.hi;
+}
+
+bool CpStore::lower_hi(std::size_t var, Int128 v) {
+    Domain& d = domains_[var];
+    if (v < d.hi) {
+        if (v < d.lo) return false;
+        Domain old = d;
+        d.hi = static_cast<std::int64_t>(v);
+        changed(var, old);
+    }
+    return d.lo <= d.hi;
+}
+
+bool CpStore::remove_end(std::size_t var, std::int64_t v) {
+    const Domain& d = domains_[var];
+    if (d.lo > v || v > d.hi) return true;
+    if (v == d.lo) return raise_lo(var, static_cast<Int128>(v) + 1);
+    if (v == d.hi) return lower_hi(var, static_cast<Int128>(v) - 1);
+    return d.lo <= d.hi;
+}
+
+// ---- rules -------------------------------------------------------------------------------
+
+bool CpStore::run(std::size_t rule) {
+    const Rule& r = rules_[rule];
+    switch (r.kind) {
+        case Kind::Eq: return run_eq(r);
+        case Kind::Neq: return run_neq(r);
+        case Kind::Lt: return run_le(r.a, r.b, -1);
+        case Kind::Le: return run_le(r.a, r.b, r.c);
+        case Kind::Linear: return run_linear(r);
+        case Kind::AllDiff: return run_alldiff(r);
+    }
+    fail_invariant("unknown constraint kind");
+}
+
+bool CpStore::run_eq(const Rule& r) {
+    std::int64_t low = std::max(domains_[r.a].lo, domains_[r.b].lo);
+    std::int64_t high = std::min(domains_[r.a].hi, domains_[r.b].hi);
+    if (low > high) return false;
+    return raise_lo(r.a, low) && raise_lo(r.b, low) && lower_hi(r.a, high) && lower_hi(r.b, high);
+}
+
+bool CpStore::run_neq(const Rule& r) {
+    const Domain& a = domains_[r.a];
+    const Domain& b = domains_[r.b];
+    if (a.fixed() && b.fixed() && a.lo == b.lo) return false;
+    if (a.fixed() && !remove_end(r.b, a.lo)) return false;
+    if (b.fixed() && !remove_end(r.a, b.lo)) return false;
+    return true;
+}
+
+// a <= b + c
+bool CpStore::run_le(std::size_t a, std::size_t b, Int128 c) {
+    if (!lower_hi(a, static_cast<Int128>(domains_[b].hi) + c)) return false;
+    return raise_lo(b, static_cast<Int128>(domains_[a].lo) - c);
+}
+
+bool CpStore::run_linear(const Rule& r) {
+    if (r.begin == r.end) {
+        // No non-zero coefficient: the sum is 0.
+        return relation_holds(0, r.relation, r.c);
+    }
+    ExactSum min_sum, max_sum;
+    for (std::size_t t = r.begin; t < r.end; ++t) {
+        const Domain& d = domains_[terms_[t].var];
+        min_sum += min_product(terms_[t].coeff, d);
+        max_sum += max_product(terms_[t].coeff, d);
+    }
+    for (std::size_t t = r.begin; t < r.end; ++t) {
+        const Term& term = terms_[t];
+        const Domain before = domains_[term.var];
+        const ExactSum own_min = min_product(term.coeff, before), own_max = max_product(term.coeff, before);
+        // rhs - minRest and rhs - maxRest, the rest leaving this term out
+        ExactSum below(r.c), above(r.c);
+        below -= min_sum;
+        below += own_min;
+        above -= max_sum;
+        above += own_max;
+        if (!narrow_term(r.relation, term, below, above)) return false;
+        const Domain& after = domains_[term.var];
+        if (after != before) {
+            min_sum -= own_min;
+            min_sum += min_product(term.coeff, after);
+            max_sum -= own_max;
+            max_sum += max_product(term.coeff, after);
+        }
+    }
+    return true;
+}
+
+// One term's step: `below` = rhs - minRest, `above` = rhs - maxRest.
+bool CpStore::narrow_term(LinearRelation relation, const Term& term, const ExactSum& below,
+                          const ExactSum& above) {
+    const std::size_t x = term.var;
+    const Int128 k = term.coeff;
+    auto raise = [&](const ExactSum& n) { return raise_lo(x, bound_quotient(n, k, true, domains_[x])); };
+    auto lower = [&](const ExactSum& n) { return lower_hi(x, bound_quotient(n, k, false, domains_[x])); };
+    if (k > 0) {
+        switch (relation) {
+            case LinearRelation::Le: return lower(below);
+            case LinearRelation::Ge: return raise(above);
+            case LinearRelation::Eq: return raise(above) && lower(below);
+        }
+    } else {
+        switch (relation) {
+            case LinearRelation::Le: return raise(below);
+            case LinearRelation::Ge: return lower(above);
+            case LinearRelation::Eq: return raise(below) && lower(above);
+        }
+    }
+    fail_invariant("unknown linear relation");
+}
+
+// Every fixed position's value is shaved from the ends of every other position's domain
+// until nothing changes; that is the AllDiff rule's fixpoint, reached without its
+// m-squared passes. Two positions fixed to one value (also one variable listed twice, once
+// fixed) fail, as the rule's shaving would empty one of them.
+bool CpStore::run_alldiff(const Rule& r) {
+    for (;;) {
+        scratch_.clear();
+        for (std::size_t p = r.begin; p < r.end; ++p) {
+            const Domain& d = domains_[vars_[p]];
+            if (d.fixed()) scratch_.push_back(d.lo);
+        }
+        if (scratch_.empty()) return true;
+        std::sort(scratch_.begin(), scratch_.end());
+        if (std::adjacent_find(scratch_.begin(), scratch_.end()) != scratch_.end()) return false;
+        auto taken = [&](std::int64_t v) { return std::binary_search(scratch_.begin(), scratch_.end(), v); };
+        bool newly_fixed = false;
+        for (std::size_t p = r.begin; p < r.end; ++p) {
+            const std::size_t y = vars_[p];
+            if (domains_[y].fixed()) continue;
+            while (taken(domains_[y].lo)) {
+                if (!raise_lo(y, static_cast<Int128>(domains_[y].lo) + 1)) return false;
+            }
+            while (taken(domains_[y].hi)) {
+                if (!lower_hi(y, static_cast<Int128>(domains_[y].hi) - 1)) return false;
+            }
+            if (domains_[y].fixed()) newly_fixed = true;
+        }
+        if (!newly_fixed) return true;
+    }
+}
+
+// ---- leaf check --------------------------------------------------------------------------
+
+bool CpStore::satisfied_by_fixed() const {
+    for (const Domain& d : domains_) {
+        if (!d.fixed()) return false;
+    }
+    auto value = [&](VarIndex var) -> std::int64_t { return domains_[var].lo; };
+    for (const CpConstraint& constraint : constraints_) {
+        bool holds = true;
+        if (const auto* eq = std::get_if<Eq>(&constraint)) {
+            holds = value(eq->a) == value(eq->b);
+        } else if (const auto* neq = std::get_if<Neq>(&constraint)) {
+            holds = value(neq->a) != value(neq->b);
+        } else if (const auto* lt = std::get_if<Lt>(&constraint)) {
+            holds = value(lt->a) < value(lt->b);
+        } else if (const auto* le = std::get_if<Le>(&constraint)) {
+            holds = static_cast<Int128>(value(le->a)) <= static_cast<Int128>(value(le->b)) + le->c;
+        } else if (const auto* linear = std::get_if<Linear>(&constraint)) {
+            ExactSum sum(0);
+            for (const LinearTerm& term : linear->terms) sum += static_cast<Int128>(term.coeff) * value(term.var);
+            sum -= ExactSum(linear->rhs);  // sum - rhs, compared with 0
+            holds = relation_holds(sum.sign(), linear->relation, 0);
+        } else {
+            const auto& all = std::get<AllDiff>(constraint);
+            std::vector<std::int64_t> values;
+            values.reserve(all.vars.size());
+            for (VarIndex var : all.vars) values.push_back(value(var));
+            std::sort(values.begin(), values.end());
+            holds = std::adjacent_find(values.begin(), values.end()) == values.end();
+        }
+        if (!holds) return false;
+    }
+    return true;
+}
+
+}  // namespace mekra::cp
