@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 
 namespace mekra::cp {
 
@@ -71,6 +70,34 @@ std::vector<std::size_t> components(const Graph& g, std::size_t nodes) {
     return component;
 }
 
+// Reverse post-order of a depth-first search from every node in turn: along any path that
+// is not closed by a cycle, a node comes before the nodes it leads to.
+std::vector<std::size_t> scan_order(const Graph& g, std::size_t nodes) {
+    std::vector<char> seen(nodes, 0);
+    std::vector<std::size_t> post;
+    post.reserve(nodes);
+    std::vector<std::pair<std::size_t, std::size_t>> calls;  // node, next edge
+    for (std::size_t root = 0; root < nodes; ++root) {
+        if (seen[root]) continue;
+        seen[root] = 1;
+        calls.push_back({root, g.first[root]});
+        while (!calls.empty()) {
+            auto& [v, edge] = calls.back();
+            if (edge < g.first[v + 1]) {
+                std::size_t w = g.targets[edge++];
+                if (!seen[w]) {
+                    seen[w] = 1;
+                    calls.push_back({w, g.first[w]});
+                }
+                continue;
+            }
+            post.push_back(v);
+            calls.pop_back();
+        }
+    }
+    return {post.rbegin(), post.rend()};
+}
+
 }  // namespace
 
 bool has_negative_cycle(std::size_t nodes, const std::vector<DifferenceEdge>& edges) {
@@ -83,37 +110,29 @@ bool has_negative_cycle(std::size_t nodes, const std::vector<DifferenceEdge>& ed
 
     // Shortest paths from a virtual source joined to every node by a zero edge, along edges
     // inside one component only (a cycle never leaves its component). A path of as many
-    // edges as the component has nodes repeats a node: a negative cycle.
+    // edges as the component has nodes repeats a node: a negative cycle. Passes scan the
+    // nodes in depth-first order, so a chain settles in one pass, not one pass per link.
     std::vector<std::size_t> size(nodes, 0);
     for (std::size_t v = 0; v < nodes; ++v) ++size[component[v]];
+    std::vector<std::size_t> order = scan_order(g, nodes);
+    std::erase_if(order, [&](std::size_t v) { return size[component[v]] < 2; });
     std::vector<Int128> distance(nodes, 0);
     std::vector<std::size_t> length(nodes, 0);
-    std::vector<char> queued(nodes, 0);
-    std::deque<std::size_t> queue;
-    for (std::size_t v = 0; v < nodes; ++v) {
-        if (size[component[v]] > 1) {
-            queue.push_back(v);
-            queued[v] = 1;
-        }
-    }
     // Work limit: beyond it the answer is left to propagation.
     std::uint64_t budget = 50'000'000 + 20 * static_cast<std::uint64_t>(edges.size());
-    while (!queue.empty()) {
-        std::size_t v = queue.front();
-        queue.pop_front();
-        queued[v] = 0;
-        for (std::size_t e = g.first[v]; e < g.first[v + 1]; ++e) {
-            if (budget-- == 0) return false;
-            std::size_t w = g.targets[e];
-            if (component[w] != component[v]) continue;
-            Int128 through = distance[v] + g.weights[e];
-            if (through >= distance[w]) continue;
-            distance[w] = through;
-            length[w] = length[v] + 1;
-            if (length[w] >= size[component[w]]) return true;
-            if (!queued[w]) {
-                queued[w] = 1;
-                queue.push_back(w);
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (std::size_t v : order) {
+            for (std::size_t e = g.first[v]; e < g.first[v + 1]; ++e) {
+                if (budget-- == 0) return false;
+                std::size_t w = g.targets[e];
+                if (component[w] != component[v]) continue;
+                Int128 through = distance[v] + g.weights[e];
+                if (through >= distance[w]) continue;
+                distance[w] = through;
+                length[w] = length[v] + 1;
+                if (length[w] >= size[component[w]]) return true;
+                changed = true;
             }
         }
     }

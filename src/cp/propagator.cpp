@@ -408,7 +408,8 @@ bool CpStore::run_alldiff(const Rule& r) {
         bool newly_fixed = false;
         for (std::size_t p = r.begin; p < r.end; ++p) {
             const std::size_t y = vars_[p];
-            if (domains_[y].fixed()) continue;
+            // An empty domain holds no value to shave (only a declared one can be empty).
+            if (domains_[y].lo >= domains_[y].hi) continue;
             while (taken(domains_[y].lo)) {
                 if (!raise_lo(y, static_cast<Int128>(domains_[y].lo) + 1)) return false;
             }
