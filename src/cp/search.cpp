@@ -32,7 +32,11 @@ public:
     }
 
     // The variable to branch on, or none when every domain is fixed (or empty).
-    std::size_t best() const { return store_.size() == 0 ? none : tree_[1]; }
+    std::size_t best() const {
+        if (store_.size() == 0) return none;
+        std::size_t winner = tree_[1];  // a leaf itself when there is one variable
+        return key(winner) == ~UInt128{0} ? none : winner;
+    }
 
     static constexpr std::size_t none = SIZE_MAX;
 
