@@ -100,6 +100,10 @@ std::vector<std::size_t> scan_order(const Graph& g, std::size_t nodes) {
 
 }  // namespace
 
+std::vector<std::size_t> depth_first_order(std::size_t nodes, const std::vector<DifferenceEdge>& edges) {
+    return scan_order(Graph(nodes, edges), nodes);
+}
+
 bool has_negative_cycle(std::size_t nodes, const std::vector<DifferenceEdge>& edges) {
     if (edges.empty()) return false;
     for (const DifferenceEdge& e : edges) {

@@ -19,6 +19,10 @@ struct DifferenceEdge {
     Int128 weight;
 };
 
+// The nodes in reverse post-order of a depth-first search started from every node in turn:
+// along any path that is not closed by a cycle, a node comes before the nodes it leads to.
+std::vector<std::size_t> depth_first_order(std::size_t nodes, const std::vector<DifferenceEdge>& edges);
+
 // True when the graph over `nodes` nodes has a cycle of negative total weight. May answer
 // false without finishing on graphs that would take too long (the caller then learns the
 // same by propagating).

@@ -82,11 +82,34 @@ CpStore::CpStore(const CpModel& model) : constraints_(model.constraints) {
     }
     watches_.resize(n);
     for (const CpConstraint& constraint : constraints_) compile(constraint);
-    queue_.resize(rules_.size());
     queued_.assign(rules_.size(), 0);
     saved_at_.assign(n, 0);
     touched_flag_.assign(n, 0);
     if (!certainly_infeasible_) detect_infeasible_cycle();
+    rank_rules();
+}
+
+void CpStore::rank_rules() {
+    // hi flows from b to a along a <= b + c, lo from a to b
+    std::vector<DifferenceEdge> edges;
+    for (const Rule& r : rules_) {
+        if (r.kind == Kind::LeUpper) edges.push_back({r.b, r.a, 0});
+    }
+    const std::size_t n = domains_.size();
+    std::vector<std::size_t> position(n, 0);
+    std::vector<std::size_t> order = depth_first_order(n, edges);
+    for (std::size_t i = 0; i < order.size(); ++i) position[order[i]] = i;
+    rank_.resize(rules_.size());
+    for (std::size_t id = 0; id < rules_.size(); ++id) {
+        const Rule& r = rules_[id];
+        if (r.kind == Kind::LeUpper) {
+            rank_[id] = position[r.b];
+        } else if (r.kind == Kind::LeLower) {
+            rank_[id] = n - 1 - position[r.a];
+        } else {
+            rank_[id] = n;
+        }
+    }
 }
 
 void CpStore::compile(const CpConstraint& constraint) {
@@ -96,6 +119,9 @@ void CpStore::compile(const CpConstraint& constraint) {
         std::vector<std::size_t>& list = watches_[var];
         if (list.empty() || list.back() != id) list.push_back(id);
     };
+    // The second step of a split rule watches its own variable: it reads only lo(a), and the
+    // first step reads only hi(b); a step that narrows its own variable checks it at once.
+    auto watch_next = [&](std::size_t var) { watches_[var].push_back(id + 1); };
     if (const auto* eq = std::get_if<Eq>(&constraint)) {
         rules_.push_back({.kind = Kind::Eq, .idempotent = eq->a != eq->b, .a = eq->a, .b = eq->b});
         watch(eq->a), watch(eq->b);
@@ -103,12 +129,17 @@ void CpStore::compile(const CpConstraint& constraint) {
         rules_.push_back({.kind = Kind::Neq, .idempotent = neq->a != neq->b, .a = neq->a, .b = neq->b});
         watch(neq->a), watch(neq->b);
     } else if (const auto* lt = std::get_if<Lt>(&constraint)) {
-        rules_.push_back({.kind = Kind::Lt, .idempotent = lt->a != lt->b, .a = lt->a, .b = lt->b});
-        watch(lt->a), watch(lt->b);
+        const bool distinct = lt->a != lt->b;
+        rules_.push_back({.kind = Kind::LeUpper, .idempotent = distinct, .a = lt->a, .b = lt->b, .c = -1});
+        watch(lt->b);
+        rules_.push_back({.kind = Kind::LeLower, .idempotent = distinct, .a = lt->a, .b = lt->b, .c = -1});
+        watch_next(lt->a);
     } else if (const auto* le = std::get_if<Le>(&constraint)) {
-        rules_.push_back(
-            {.kind = Kind::Le, .idempotent = le->a != le->b, .a = le->a, .b = le->b, .c = le->c});
-        watch(le->a), watch(le->b);
+        const bool distinct = le->a != le->b;
+        rules_.push_back({.kind = Kind::LeUpper, .idempotent = distinct, .a = le->a, .b = le->b, .c = le->c});
+        watch(le->b);
+        rules_.push_back({.kind = Kind::LeLower, .idempotent = distinct, .a = le->a, .b = le->b, .c = le->c});
+        watch_next(le->a);
     } else if (const auto* linear = std::get_if<Linear>(&constraint)) {
         compile_linear(*linear);
         for (std::size_t t = rules_.back().begin; t < rules_.back().end; ++t) watch(terms_[t].var);
@@ -157,8 +188,7 @@ void CpStore::detect_infeasible_cycle() {
                 edges.push_back({r.b, r.a, 0});
                 edges.push_back({r.a, r.b, 0});
                 break;
-            case Kind::Lt: edges.push_back({r.b, r.a, -1}); break;
-            case Kind::Le: edges.push_back({r.b, r.a, r.c}); break;
+            case Kind::LeUpper: edges.push_back({r.b, r.a, r.c}); break;
             case Kind::Linear: {
                 if (r.end - r.begin != 2) break;
                 Term x = terms_[r.begin], y = terms_[r.begin + 1];
@@ -204,19 +234,13 @@ void CpStore::changed(std::size_t var, const Domain& old) {
 void CpStore::enqueue(std::size_t rule) {
     if (queued_[rule]) return;
     queued_[rule] = 1;
-    std::size_t slot = queue_head_ + queue_count_;
-    if (slot >= queue_.size()) slot -= queue_.size();
-    queue_[slot] = rule;
-    ++queue_count_;
+    heap_.push_back(rule);
+    std::push_heap(heap_.begin(), heap_.end(), [this](std::size_t x, std::size_t y) { return later(x, y); });
 }
 
 void CpStore::clear_queue() {
-    while (queue_count_ > 0) {
-        queued_[queue_[queue_head_]] = 0;
-        if (++queue_head_ == queue_.size()) queue_head_ = 0;
-        --queue_count_;
-    }
-    queue_head_ = 0;
+    for (std::size_t rule : heap_) queued_[rule] = 0;
+    heap_.clear();
 }
 
 void CpStore::queue_all() {
@@ -244,10 +268,10 @@ void CpStore::undo_to(std::size_t mark) {
 }
 
 bool CpStore::run_queue() {
-    while (queue_count_ > 0) {
-        std::size_t rule = queue_[queue_head_];
-        if (++queue_head_ == queue_.size()) queue_head_ = 0;
-        --queue_count_;
+    while (!heap_.empty()) {
+        std::pop_heap(heap_.begin(), heap_.end(), [this](std::size_t x, std::size_t y) { return later(x, y); });
+        std::size_t rule = heap_.back();
+        heap_.pop_back();
         queued_[rule] = 0;
         running_ = rule;
         bool ok = run(rule);
@@ -304,8 +328,8 @@ bool CpStore::run(std::size_t rule) {
     switch (r.kind) {
         case Kind::Eq: return run_eq(r);
         case Kind::Neq: return run_neq(r);
-        case Kind::Lt: return run_le(r.a, r.b, -1);
-        case Kind::Le: return run_le(r.a, r.b, r.c);
+        case Kind::LeUpper: return lower_hi(r.a, static_cast<Int128>(domains_[r.b].hi) + r.c);
+        case Kind::LeLower: return raise_lo(r.b, static_cast<Int128>(domains_[r.a].lo) - r.c);
         case Kind::Linear: return run_linear(r);
         case Kind::AllDiff: return run_alldiff(r);
     }
@@ -326,12 +350,6 @@ bool CpStore::run_neq(const Rule& r) {
     if (a.fixed() && !remove_end(r.b, a.lo)) return false;
     if (b.fixed() && !remove_end(r.a, b.lo)) return false;
     return true;
-}
-
-// a <= b + c
-bool CpStore::run_le(std::size_t a, std::size_t b, Int128 c) {
-    if (!lower_hi(a, static_cast<Int128>(domains_[b].hi) + c)) return false;
-    return raise_lo(b, static_cast<Int128>(domains_[a].lo) - c);
 }
 
 bool CpStore::run_linear(const Rule& r) {

@@ -3,9 +3,15 @@
 //
 // Every constraint has a narrowing rule (Eq, Neq, Lt, Le, Linear, AllDiff). Each rule only
 // ever removes values and removes no fewer from smaller domains, so all orders of applying
-// them reach the same fixpoint and fail on the same states. The store therefore keeps a queue
-// of constraints whose variables changed instead of rerunning every constraint, and records
-// changed bounds on a trail so that search can restore a branch without copying domains.
+// them (or their steps) reach the same fixpoint and fail on the same states. The store
+// therefore keeps a queue of rules whose variables changed instead of rerunning every
+// constraint, and records changed bounds on a trail so that search can restore a branch
+// without copying domains.
+//
+// The queue runs the rule of lowest rank first. Lt and Le are split into their two steps
+// (upper bound of a from b, lower bound of b from a), ranked along a depth-first order of the
+// difference constraints, so that bounds flow down a chain x1 < x2 < ... < xn in one sweep
+// each way instead of one sweep per link.
 //
 // Arithmetic is exact: a computed bound that lies outside the 64-bit range empties the domain
 // (or changes nothing, on the far side).
@@ -76,7 +82,9 @@ public:
     bool satisfied_by_fixed() const;
 
 private:
-    enum class Kind : std::uint8_t { Eq, Neq, Lt, Le, Linear, AllDiff };
+    // LeUpper: lower hi(a) to hi(b) + c; LeLower: raise lo(b) to lo(a) - c (the two steps
+    // of Le, and of Lt with c = -1).
+    enum class Kind : std::uint8_t { Eq, Neq, LeUpper, LeLower, Linear, AllDiff };
 
     // A constraint compiled for propagation. Linear terms on one variable are merged (their
     // coefficients summed, at the variable's first position) and zero terms dropped.
@@ -107,7 +115,7 @@ private:
     bool run(std::size_t rule);
     bool run_eq(const Rule& r);
     bool run_neq(const Rule& r);
-    bool run_le(std::size_t a, std::size_t b, Int128 c);
+    void rank_rules();
     bool run_linear(const Rule& r);
     bool narrow_term(LinearRelation relation, const Term& term, const ExactSum& below, const ExactSum& above);
     bool run_alldiff(const Rule& r);
@@ -119,6 +127,8 @@ private:
     bool remove_end(std::size_t var, std::int64_t v);
     void changed(std::size_t var, const Domain& old);
     void enqueue(std::size_t rule);
+    // Heap order: x runs after y.
+    bool later(std::size_t x, std::size_t y) const { return rank_[x] != rank_[y] ? rank_[x] > rank_[y] : x > y; }
     void clear_queue();
 
     // problem
@@ -130,10 +140,10 @@ private:
     std::vector<std::vector<std::size_t>> watches_;  // per variable: the rules that read it
     bool certainly_infeasible_ = false;
 
-    // propagation queue (a ring: every rule is in it at most once)
-    std::vector<std::size_t> queue_;
+    // propagation queue: a binary heap on (rank, rule); every rule is in it at most once
+    std::vector<std::size_t> rank_;
+    std::vector<std::size_t> heap_;
     std::vector<char> queued_;
-    std::size_t queue_head_ = 0, queue_count_ = 0;
     std::size_t running_ = SIZE_MAX;
 
     // trail

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -79,6 +80,7 @@ TEST(CpFormat, NumbersAndNames) {
 struct MessageCase {
     const char* text;
     const char* message;
+    friend void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.text; }
 };
 
 class CpFormatMessage : public testing::TestWithParam<MessageCase> {};

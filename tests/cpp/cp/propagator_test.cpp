@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "cp/difference_cycle.hpp"
@@ -21,6 +22,7 @@ struct PropagationCase {
     const char* text;
     bool ok;
     std::vector<Domain> after;  // checked when ok
+    friend void PrintTo(const PropagationCase& c, std::ostream* os) { *os << c.text; }
 };
 
 class Propagation : public testing::TestWithParam<PropagationCase> {};
