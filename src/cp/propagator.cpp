@@ -107,9 +107,10 @@ void CpStore::rank_rules() {
         } else if (r.kind == Kind::LeLower) {
             rank_[id] = n - 1 - position[r.a];
         } else {
-            rank_[id] = n;
+            rank_[id] = UNRANKED;
         }
     }
+    ring_.resize(rules_.size());
 }
 
 void CpStore::compile(const CpConstraint& constraint) {
@@ -175,6 +176,9 @@ void CpStore::compile_linear(const Linear& linear) {
         if (term.coeff != 0) terms_.push_back(term);
     }
     rule.end = terms_.size();
+    for (std::size_t t = rule.begin; t < rule.end; ++t) {
+        if (!fits_64(terms_[t].coeff)) rule.wide = true;
+    }
     // With only Le or Ge, narrowing one term never changes the sums the others read.
     rule.idempotent = linear.relation != LinearRelation::Eq;
     rules_.push_back(rule);
@@ -234,6 +238,13 @@ void CpStore::changed(std::size_t var, const Domain& old) {
 void CpStore::enqueue(std::size_t rule) {
     if (queued_[rule]) return;
     queued_[rule] = 1;
+    if (rank_[rule] == UNRANKED) {
+        std::size_t slot = ring_head_ + ring_count_;
+        if (slot >= ring_.size()) slot -= ring_.size();
+        ring_[slot] = rule;
+        ++ring_count_;
+        return;
+    }
     heap_.push_back(rule);
     std::push_heap(heap_.begin(), heap_.end(), [this](std::size_t x, std::size_t y) { return later(x, y); });
 }
@@ -241,6 +252,10 @@ void CpStore::enqueue(std::size_t rule) {
 void CpStore::clear_queue() {
     for (std::size_t rule : heap_) queued_[rule] = 0;
     heap_.clear();
+    for (; ring_count_ > 0; --ring_count_) {
+        queued_[ring_[ring_head_]] = 0;
+        if (++ring_head_ == ring_.size()) ring_head_ = 0;
+    }
 }
 
 void CpStore::queue_all() {
@@ -268,10 +283,17 @@ void CpStore::undo_to(std::size_t mark) {
 }
 
 bool CpStore::run_queue() {
-    while (!heap_.empty()) {
-        std::pop_heap(heap_.begin(), heap_.end(), [this](std::size_t x, std::size_t y) { return later(x, y); });
-        std::size_t rule = heap_.back();
-        heap_.pop_back();
+    while (!heap_.empty() || ring_count_ > 0) {
+        std::size_t rule;
+        if (!heap_.empty()) {
+            std::pop_heap(heap_.begin(), heap_.end(), [this](std::size_t x, std::size_t y) { return later(x, y); });
+            rule = heap_.back();
+            heap_.pop_back();
+        } else {
+            rule = ring_[ring_head_];
+            if (++ring_head_ == ring_.size()) ring_head_ = 0;
+            --ring_count_;
+        }
         queued_[rule] = 0;
         running_ = rule;
         bool ok = run(rule);
@@ -352,11 +374,78 @@ bool CpStore::run_neq(const Rule& r) {
     return true;
 }
 
+// floor (up = false) or ceil (up = true) of n / k for a 64-bit k, n any 128-bit value but
+// the minimum.
+Int128 quotient(Int128 n, std::int64_t k, bool up) {
+    if (k == 1) return n;
+    if (k == -1) return -n;
+    if (n >= INT64_MIN && n <= INT64_MAX) {
+        // 64-bit division: k is neither 0 nor -1 here, so it cannot overflow
+        std::int64_t n64 = static_cast<std::int64_t>(n), q = n64 / k, r = n64 % k;
+        if (r != 0 && (up ? ((r < 0) == (k < 0)) : ((r < 0) != (k < 0)))) q += up ? 1 : -1;
+        return q;
+    }
+    return up ? ceil_div(n, k) : floor_div(n, k);
+}
+
 bool CpStore::run_linear(const Rule& r) {
     if (r.begin == r.end) {
         // No non-zero coefficient: the sum is 0.
         return relation_holds(0, r.relation, r.c);
     }
+    if (r.wide) return run_linear_exact(r);
+    // 64-bit coefficients: 128-bit sums, checked; on overflow the exact version takes over
+    // (what ran so far were steps of this same rule).
+    Int128 min_sum = 0, max_sum = 0;
+    auto term_min = [&](std::int64_t k, const Domain& d) { return static_cast<Int128>(k) * (k > 0 ? d.lo : d.hi); };
+    auto term_max = [&](std::int64_t k, const Domain& d) { return static_cast<Int128>(k) * (k > 0 ? d.hi : d.lo); };
+    for (std::size_t t = r.begin; t < r.end; ++t) {
+        const std::int64_t k = static_cast<std::int64_t>(terms_[t].coeff);
+        const Domain& d = domains_[terms_[t].var];
+        if (__builtin_add_overflow(min_sum, term_min(k, d), &min_sum) ||
+            __builtin_add_overflow(max_sum, term_max(k, d), &max_sum))
+            return run_linear_exact(r);
+    }
+    const Int128 rhs = r.c;
+    for (std::size_t t = r.begin; t < r.end; ++t) {
+        const std::int64_t k = static_cast<std::int64_t>(terms_[t].coeff);
+        const std::size_t x = terms_[t].var;
+        const Domain before = domains_[x];
+        const Int128 own_min = term_min(k, before), own_max = term_max(k, before);
+        Int128 below, above;  // rhs - minRest, rhs - maxRest
+        if (__builtin_sub_overflow(rhs + own_min, min_sum, &below) || below == -INT128_MAX_VALUE - 1 ||
+            __builtin_sub_overflow(rhs + own_max, max_sum, &above) || above == -INT128_MAX_VALUE - 1)
+            return run_linear_exact(r);
+        bool ok = true;
+        if (k > 0) {
+            switch (r.relation) {
+                case LinearRelation::Le: ok = lower_hi(x, quotient(below, k, false)); break;
+                case LinearRelation::Ge: ok = raise_lo(x, quotient(above, k, true)); break;
+                case LinearRelation::Eq:
+                    ok = raise_lo(x, quotient(above, k, true)) && lower_hi(x, quotient(below, k, false));
+                    break;
+            }
+        } else {
+            switch (r.relation) {
+                case LinearRelation::Le: ok = raise_lo(x, quotient(below, k, true)); break;
+                case LinearRelation::Ge: ok = lower_hi(x, quotient(above, k, false)); break;
+                case LinearRelation::Eq:
+                    ok = raise_lo(x, quotient(below, k, true)) && lower_hi(x, quotient(above, k, false));
+                    break;
+            }
+        }
+        if (!ok) return false;
+        const Domain& after = domains_[x];
+        if (after != before) {
+            // the sums only shrink toward the old ones, so these cannot overflow
+            min_sum += term_min(k, after) - own_min;
+            max_sum += term_max(k, after) - own_max;
+        }
+    }
+    return true;
+}
+
+bool CpStore::run_linear_exact(const Rule& r) {
     ExactSum min_sum, max_sum;
     for (std::size_t t = r.begin; t < r.end; ++t) {
         const Domain& d = domains_[terms_[t].var];
@@ -413,6 +502,17 @@ bool CpStore::narrow_term(LinearRelation relation, const Term& term, const Exact
 // m-squared passes. Two positions fixed to one value (also one variable listed twice, once
 // fixed) fail, as the rule's shaving would empty one of them.
 bool CpStore::run_alldiff(const Rule& r) {
+    // Values over a short range are marked in a table instead of sorted.
+    std::int64_t base = INT64_MAX, top = INT64_MIN;
+    for (std::size_t p = r.begin; p < r.end; ++p) {
+        const Domain& d = domains_[vars_[p]];
+        if (d.lo > d.hi) continue;
+        base = std::min(base, d.lo);
+        top = std::max(top, d.hi);
+    }
+    if (base > top) return true;
+    const std::uint64_t span = static_cast<std::uint64_t>(top) - static_cast<std::uint64_t>(base);
+    if (span < 64 * (r.end - r.begin) + 1024) return run_alldiff_marked(r, base, static_cast<std::size_t>(span) + 1);
     for (;;) {
         scratch_.clear();
         for (std::size_t p = r.begin; p < r.end; ++p) {
@@ -428,6 +528,38 @@ bool CpStore::run_alldiff(const Rule& r) {
             const std::size_t y = vars_[p];
             // An empty domain holds no value to shave (only a declared one can be empty).
             if (domains_[y].lo >= domains_[y].hi) continue;
+            while (taken(domains_[y].lo)) {
+                if (!raise_lo(y, static_cast<Int128>(domains_[y].lo) + 1)) return false;
+            }
+            while (taken(domains_[y].hi)) {
+                if (!lower_hi(y, static_cast<Int128>(domains_[y].hi) - 1)) return false;
+            }
+            if (domains_[y].fixed()) newly_fixed = true;
+        }
+        if (!newly_fixed) return true;
+    }
+}
+
+bool CpStore::run_alldiff_marked(const Rule& r, std::int64_t base, std::size_t range) {
+    if (marks_.size() < range) marks_.resize(range, 0);
+    auto slot = [&](std::int64_t v) {
+        return static_cast<std::size_t>(static_cast<std::uint64_t>(v) - static_cast<std::uint64_t>(base));
+    };
+    for (;;) {
+        ++mark_stamp_;  // a fresh stamp clears every mark
+        for (std::size_t p = r.begin; p < r.end; ++p) {
+            const Domain& d = domains_[vars_[p]];
+            if (!d.fixed()) continue;
+            std::uint64_t& mark = marks_[slot(d.lo)];
+            if (mark == mark_stamp_) return false;  // two positions fixed to one value
+            mark = mark_stamp_;
+        }
+        auto taken = [&](std::int64_t v) { return marks_[slot(v)] == mark_stamp_; };
+        bool newly_fixed = false;
+        for (std::size_t p = r.begin; p < r.end; ++p) {
+            const std::size_t y = vars_[p];
+            if (domains_[y].lo >= domains_[y].hi) continue;
+            // the ends stay within [base, top] while they move inward
             while (taken(domains_[y].lo)) {
                 if (!raise_lo(y, static_cast<Int128>(domains_[y].lo) + 1)) return false;
             }

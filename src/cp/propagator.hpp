@@ -92,6 +92,7 @@ private:
         Kind kind;
         LinearRelation relation = LinearRelation::Le;
         bool idempotent = true;  // a run leaves the rule at its own fixpoint
+        bool wide = false;       // Linear: some merged coefficient needs more than 64 bits
         std::size_t a = 0, b = 0;
         std::int64_t c = 0;        // Le's constant, or the Linear right-hand side
         std::size_t begin = 0, end = 0;  // Linear: terms_[begin, end); AllDiff: vars_[begin, end)
@@ -117,8 +118,10 @@ private:
     bool run_neq(const Rule& r);
     void rank_rules();
     bool run_linear(const Rule& r);
+    bool run_linear_exact(const Rule& r);
     bool narrow_term(LinearRelation relation, const Term& term, const ExactSum& below, const ExactSum& above);
     bool run_alldiff(const Rule& r);
+    bool run_alldiff_marked(const Rule& r, std::int64_t base, std::size_t range);
 
     // Raise lo(var) to v / lower hi(var) to v, then check var (false when it is empty).
     bool raise_lo(std::size_t var, Int128 v);
@@ -140,9 +143,14 @@ private:
     std::vector<std::vector<std::size_t>> watches_;  // per variable: the rules that read it
     bool certainly_infeasible_ = false;
 
-    // propagation queue: a binary heap on (rank, rule); every rule is in it at most once
+    // propagation queue: a binary heap on (rank, rule) for the ranked steps of Lt and Le, a
+    // ring for the other rules, which run when the heap is empty; every rule is queued at
+    // most once
+    static constexpr std::size_t UNRANKED = SIZE_MAX;
     std::vector<std::size_t> rank_;
     std::vector<std::size_t> heap_;
+    std::vector<std::size_t> ring_;
+    std::size_t ring_head_ = 0, ring_count_ = 0;
     std::vector<char> queued_;
     std::size_t running_ = SIZE_MAX;
 
@@ -155,6 +163,8 @@ private:
     std::vector<char> touched_flag_;
 
     std::vector<std::int64_t> scratch_;  // AllDiff's fixed values
+    std::vector<std::uint64_t> marks_;   // AllDiff's fixed values over a short range: stamps
+    std::uint64_t mark_stamp_ = 0;
 };
 
 // Runs every constraint's rule to a fixpoint; false when a rule fails.
