@@ -110,7 +110,7 @@ void CpStore::rank_rules() {
             rank_[id] = UNRANKED;
         }
     }
-    ring_.resize(rules_.size());
+    for (Ring& ring : rings_) ring.slots.resize(rules_.size());
 }
 
 void CpStore::compile(const CpConstraint& constraint) {
@@ -239,10 +239,7 @@ void CpStore::enqueue(std::size_t rule) {
     if (queued_[rule]) return;
     queued_[rule] = 1;
     if (rank_[rule] == UNRANKED) {
-        std::size_t slot = ring_head_ + ring_count_;
-        if (slot >= ring_.size()) slot -= ring_.size();
-        ring_[slot] = rule;
-        ++ring_count_;
+        rings_[rules_[rule].kind == Kind::AllDiff ? 1 : 0].push(rule);
         return;
     }
     heap_.push_back(rule);
@@ -252,9 +249,8 @@ void CpStore::enqueue(std::size_t rule) {
 void CpStore::clear_queue() {
     for (std::size_t rule : heap_) queued_[rule] = 0;
     heap_.clear();
-    for (; ring_count_ > 0; --ring_count_) {
-        queued_[ring_[ring_head_]] = 0;
-        if (++ring_head_ == ring_.size()) ring_head_ = 0;
+    for (Ring& ring : rings_) {
+        while (ring.count > 0) queued_[ring.pop()] = 0;
     }
 }
 
@@ -283,16 +279,14 @@ void CpStore::undo_to(std::size_t mark) {
 }
 
 bool CpStore::run_queue() {
-    while (!heap_.empty() || ring_count_ > 0) {
+    while (!heap_.empty() || rings_[0].count > 0 || rings_[1].count > 0) {
         std::size_t rule;
         if (!heap_.empty()) {
             std::pop_heap(heap_.begin(), heap_.end(), [this](std::size_t x, std::size_t y) { return later(x, y); });
             rule = heap_.back();
             heap_.pop_back();
         } else {
-            rule = ring_[ring_head_];
-            if (++ring_head_ == ring_.size()) ring_head_ = 0;
-            --ring_count_;
+            rule = (rings_[0].count > 0 ? rings_[0] : rings_[1]).pop();
         }
         queued_[rule] = 0;
         running_ = rule;

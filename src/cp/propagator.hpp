@@ -149,8 +149,25 @@ private:
     static constexpr std::size_t UNRANKED = SIZE_MAX;
     std::vector<std::size_t> rank_;
     std::vector<std::size_t> heap_;
-    std::vector<std::size_t> ring_;
-    std::size_t ring_head_ = 0, ring_count_ = 0;
+    // AllDiff rules wait in the second ring until the first is empty, so that one run takes in
+    // the changes of many cheap rules
+    struct Ring {
+        std::vector<std::size_t> slots;
+        std::size_t head = 0, count = 0;
+        void push(std::size_t rule) {
+            std::size_t slot = head + count;
+            if (slot >= slots.size()) slot -= slots.size();
+            slots[slot] = rule;
+            ++count;
+        }
+        std::size_t pop() {
+            std::size_t rule = slots[head];
+            if (++head == slots.size()) head = 0;
+            --count;
+            return rule;
+        }
+    };
+    Ring rings_[2];
     std::vector<char> queued_;
     std::size_t running_ = SIZE_MAX;
 
