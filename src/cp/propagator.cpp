@@ -368,18 +368,15 @@ bool CpStore::run_neq(const Rule& r) {
     return true;
 }
 
-// floor (up = false) or ceil (up = true) of n / k for a 64-bit k, n any 128-bit value but
-// the minimum.
-Int128 quotient(Int128 n, std::int64_t k, bool up) {
+// floor (up = false) or ceil (up = true) of n / k; k != 0 and n is not T's minimum, so
+// nothing overflows.
+template <class T>
+T quotient(T n, T k, bool up) {
     if (k == 1) return n;
     if (k == -1) return -n;
-    if (n >= INT64_MIN && n <= INT64_MAX) {
-        // 64-bit division: k is neither 0 nor -1 here, so it cannot overflow
-        std::int64_t n64 = static_cast<std::int64_t>(n), q = n64 / k, r = n64 % k;
-        if (r != 0 && (up ? ((r < 0) == (k < 0)) : ((r < 0) != (k < 0)))) q += up ? 1 : -1;
-        return q;
-    }
-    return up ? ceil_div(n, k) : floor_div(n, k);
+    T q = n / k, r = n % k;
+    if (r != 0 && (up ? ((r < 0) == (k < 0)) : ((r < 0) != (k < 0)))) q += up ? 1 : -1;
+    return q;
 }
 
 bool CpStore::run_linear(const Rule& r) {
@@ -388,28 +385,44 @@ bool CpStore::run_linear(const Rule& r) {
         return relation_holds(0, r.relation, r.c);
     }
     if (r.wide) return run_linear_exact(r);
-    // 64-bit coefficients: 128-bit sums, checked; on overflow the exact version takes over
-    // (what ran so far were steps of this same rule).
-    Int128 min_sum = 0, max_sum = 0;
-    auto term_min = [&](std::int64_t k, const Domain& d) { return static_cast<Int128>(k) * (k > 0 ? d.lo : d.hi); };
-    auto term_max = [&](std::int64_t k, const Domain& d) { return static_cast<Int128>(k) * (k > 0 ? d.hi : d.lo); };
+    // 64-bit sums when they fit, else 128-bit, else exact. A run cut short by an overflow
+    // has applied steps of this same rule only, so the wider run may start over from there.
+    Run run = run_linear_in<std::int64_t>(r);
+    if (run == Run::Overflow) run = run_linear_in<Int128>(r);
+    if (run == Run::Overflow) return run_linear_exact(r);
+    return run == Run::Done;
+}
+
+template <class T>
+CpStore::Run CpStore::run_linear_in(const Rule& r) {
+    // the minimum of T (numeric_limits knows no __int128 in strict mode)
+    constexpr T lowest = sizeof(T) == sizeof(std::int64_t) ? static_cast<T>(INT64_MIN) : -static_cast<T>(INT128_MAX_VALUE) - 1;
+    auto product = [](std::int64_t k, std::int64_t v, T& out) {
+        return __builtin_mul_overflow(static_cast<T>(k), static_cast<T>(v), &out);
+    };
+    T min_sum = 0, max_sum = 0;
     for (std::size_t t = r.begin; t < r.end; ++t) {
         const std::int64_t k = static_cast<std::int64_t>(terms_[t].coeff);
         const Domain& d = domains_[terms_[t].var];
-        if (__builtin_add_overflow(min_sum, term_min(k, d), &min_sum) ||
-            __builtin_add_overflow(max_sum, term_max(k, d), &max_sum))
-            return run_linear_exact(r);
+        T low, high;
+        if (product(k, k > 0 ? d.lo : d.hi, low) || product(k, k > 0 ? d.hi : d.lo, high) ||
+            __builtin_add_overflow(min_sum, low, &min_sum) || __builtin_add_overflow(max_sum, high, &max_sum))
+            return Run::Overflow;
     }
-    const Int128 rhs = r.c;
+    const T rhs = r.c;
     for (std::size_t t = r.begin; t < r.end; ++t) {
-        const std::int64_t k = static_cast<std::int64_t>(terms_[t].coeff);
+        const std::int64_t k64 = static_cast<std::int64_t>(terms_[t].coeff);
+        const T k = k64;
         const std::size_t x = terms_[t].var;
         const Domain before = domains_[x];
-        const Int128 own_min = term_min(k, before), own_max = term_max(k, before);
-        Int128 below, above;  // rhs - minRest, rhs - maxRest
-        if (__builtin_sub_overflow(rhs + own_min, min_sum, &below) || below == -INT128_MAX_VALUE - 1 ||
-            __builtin_sub_overflow(rhs + own_max, max_sum, &above) || above == -INT128_MAX_VALUE - 1)
-            return run_linear_exact(r);
+        T own_min, own_max;  // already part of the sums, so they fit
+        product(k64, k > 0 ? before.lo : before.hi, own_min);
+        product(k64, k > 0 ? before.hi : before.lo, own_max);
+        T below, above;  // rhs - minRest, rhs - maxRest
+        if (__builtin_sub_overflow(min_sum, own_min, &below) || __builtin_sub_overflow(rhs, below, &below) ||
+            below == lowest || __builtin_sub_overflow(max_sum, own_max, &above) ||
+            __builtin_sub_overflow(rhs, above, &above) || above == lowest)
+            return Run::Overflow;
         bool ok = true;
         if (k > 0) {
             switch (r.relation) {
@@ -428,15 +441,18 @@ bool CpStore::run_linear(const Rule& r) {
                     break;
             }
         }
-        if (!ok) return false;
+        if (!ok) return Run::Failed;
         const Domain& after = domains_[x];
         if (after != before) {
-            // the sums only shrink toward the old ones, so these cannot overflow
-            min_sum += term_min(k, after) - own_min;
-            max_sum += term_max(k, after) - own_max;
+            // the new products lie between the old ones, so these cannot overflow
+            T new_min, new_max;
+            product(k64, k > 0 ? after.lo : after.hi, new_min);
+            product(k64, k > 0 ? after.hi : after.lo, new_max);
+            min_sum += new_min - own_min;
+            max_sum += new_max - own_max;
         }
     }
-    return true;
+    return Run::Done;
 }
 
 bool CpStore::run_linear_exact(const Rule& r) {

@@ -118,6 +118,9 @@ private:
     bool run_neq(const Rule& r);
     void rank_rules();
     bool run_linear(const Rule& r);
+    enum class Run : std::uint8_t { Failed, Done, Overflow };
+    template <class T>
+    Run run_linear_in(const Rule& r);
     bool run_linear_exact(const Rule& r);
     bool narrow_term(LinearRelation relation, const Term& term, const ExactSum& below, const ExactSum& above);
     bool run_alldiff(const Rule& r);
