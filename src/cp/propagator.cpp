@@ -143,7 +143,12 @@ void CpStore::compile(const CpConstraint& constraint) {
         watch_next(le->a);
     } else if (const auto* linear = std::get_if<Linear>(&constraint)) {
         compile_linear(*linear);
-        for (std::size_t t = rules_.back().begin; t < rules_.back().end; ++t) watch(terms_[t].var);
+        const Rule& rule = rules_.back();
+        if (rule.kind == Kind::Offset) {
+            watch(rule.a), watch(rule.b);
+        } else {
+            for (std::size_t t = rule.begin; t < rule.end; ++t) watch(terms_[t].var);
+        }
     } else {
         const auto& all = std::get<AllDiff>(constraint);
         Rule rule{.kind = Kind::AllDiff, .begin = vars_.size()};
@@ -176,6 +181,18 @@ void CpStore::compile_linear(const Linear& linear) {
         if (term.coeff != 0) terms_.push_back(term);
     }
     rule.end = terms_.size();
+    if (linear.relation == LinearRelation::Eq && rule.end - rule.begin == 2 &&
+        terms_[rule.begin].coeff == -terms_[rule.begin + 1].coeff &&
+        (terms_[rule.begin].coeff == 1 || terms_[rule.begin].coeff == -1)) {
+        // a - b = rhs holds at a fixpoint exactly when lo(a) = lo(b) + rhs and
+        // hi(a) = hi(b) + rhs, which the Offset rule reaches in one step
+        const bool first_positive = terms_[rule.begin].coeff == 1;
+        const std::size_t a = terms_[rule.begin + (first_positive ? 0 : 1)].var;
+        const std::size_t b = terms_[rule.begin + (first_positive ? 1 : 0)].var;
+        terms_.resize(rule.begin);
+        rules_.push_back({.kind = Kind::Offset, .a = a, .b = b, .c = linear.rhs});
+        return;
+    }
     for (std::size_t t = rule.begin; t < rule.end; ++t) {
         if (!fits_64(terms_[t].coeff)) rule.wide = true;
     }
@@ -193,6 +210,10 @@ void CpStore::detect_infeasible_cycle() {
                 edges.push_back({r.a, r.b, 0});
                 break;
             case Kind::LeUpper: edges.push_back({r.b, r.a, r.c}); break;
+            case Kind::Offset:
+                edges.push_back({r.b, r.a, r.c});
+                edges.push_back({r.a, r.b, -static_cast<Int128>(r.c)});
+                break;
             case Kind::Linear: {
                 if (r.end - r.begin != 2) break;
                 Term x = terms_[r.begin], y = terms_[r.begin + 1];
@@ -348,6 +369,7 @@ bool CpStore::run(std::size_t rule) {
         case Kind::LeLower: return raise_lo(r.b, static_cast<Int128>(domains_[r.a].lo) - r.c);
         case Kind::Linear: return run_linear(r);
         case Kind::AllDiff: return run_alldiff(r);
+        case Kind::Offset: return run_offset(r);
     }
     fail_invariant("unknown constraint kind");
 }
@@ -357,6 +379,15 @@ bool CpStore::run_eq(const Rule& r) {
     std::int64_t high = std::min(domains_[r.a].hi, domains_[r.b].hi);
     if (low > high) return false;
     return raise_lo(r.a, low) && raise_lo(r.b, low) && lower_hi(r.a, high) && lower_hi(r.b, high);
+}
+
+// a = b + c
+bool CpStore::run_offset(const Rule& r) {
+    const Int128 c = r.c;
+    const Int128 low = std::max<Int128>(domains_[r.a].lo, domains_[r.b].lo + c);
+    const Int128 high = std::min<Int128>(domains_[r.a].hi, domains_[r.b].hi + c);
+    if (low > high) return false;
+    return raise_lo(r.a, low) && lower_hi(r.a, high) && raise_lo(r.b, low - c) && lower_hi(r.b, high - c);
 }
 
 bool CpStore::run_neq(const Rule& r) {

@@ -84,7 +84,8 @@ public:
 private:
     // LeUpper: lower hi(a) to hi(b) + c; LeLower: raise lo(b) to lo(a) - c (the two steps
     // of Le, and of Lt with c = -1).
-    enum class Kind : std::uint8_t { Eq, Neq, LeUpper, LeLower, Linear, AllDiff };
+    // Offset: a = b + c, a Linear 1*a - 1*b = c, whose rule narrows to the same fixpoint.
+    enum class Kind : std::uint8_t { Eq, Neq, LeUpper, LeLower, Linear, AllDiff, Offset };
 
     // A constraint compiled for propagation. Linear terms on one variable are merged (their
     // coefficients summed, at the variable's first position) and zero terms dropped.
@@ -116,6 +117,7 @@ private:
     bool run(std::size_t rule);
     bool run_eq(const Rule& r);
     bool run_neq(const Rule& r);
+    bool run_offset(const Rule& r);
     void rank_rules();
     bool run_linear(const Rule& r);
     enum class Run : std::uint8_t { Failed, Done, Overflow };

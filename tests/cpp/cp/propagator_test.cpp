@@ -99,6 +99,13 @@ INSTANTIATE_TEST_SUITE_P(
                         "linear -9223372036854775808 x -9223372036854775808 x -9223372036854775808 x "
                         "9223372036854775807 ge",
                         true, {{-5, -1}}},
+        // offsets a - b = c, either way round
+        PropagationCase{"var u 0 20\nvar q 3 5\nlinear 1 u -1 q 4 eq", true, {{7, 9}, {3, 5}}},
+        PropagationCase{"var u 0 8\nvar q 3 5\nlinear -1 q 1 u 4 eq", true, {{7, 8}, {3, 4}}},
+        PropagationCase{"var u 0 6\nvar q 3 5\nlinear 1 u -1 q 4 eq", false, {}},
+        PropagationCase{"var a 9223372036854775806 9223372036854775807\nvar b 0 10\n"
+                        "linear 1 a -1 b 9223372036854775807 eq",
+                        true, {{MAX, MAX}, {0, 0}}},
         // Neq and AllDiff at the ends of the range
         PropagationCase{"var x 9223372036854775807 9223372036854775807\n"
                         "var y 9223372036854775806 9223372036854775807\nneq x y",
