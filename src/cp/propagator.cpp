@@ -553,7 +553,8 @@ bool CpStore::run_alldiff(const Rule& r) {
     }
     if (base > top) return true;
     const std::uint64_t span = static_cast<std::uint64_t>(top) - static_cast<std::uint64_t>(base);
-    if (span < 64 * (r.end - r.begin) + 1024) return run_alldiff_marked(r, base, static_cast<std::size_t>(span) + 1);
+    // (the table stays within a few times the constraint's own size)
+    if (span < 4 * (r.end - r.begin) + 1024) return run_alldiff_marked(r, base, static_cast<std::size_t>(span) + 1);
     for (;;) {
         scratch_.clear();
         for (std::size_t p = r.begin; p < r.end; ++p) {
