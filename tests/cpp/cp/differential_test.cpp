@@ -36,27 +36,31 @@ public:
                 }
             }
             if (empty && pick(20) == 0 && lo > INT64_MIN + 2) hi = lo - 1 - pick(2);
-            text += "var v" + std::to_string(i) + " " + std::to_string(lo) + " " + std::to_string(hi) + "\n";
+            text += std::string("var v") + std::to_string(i) + ' ' + std::to_string(lo) + ' ' + std::to_string(hi) + '\n';
         }
         const int constraints = pick(most_constraints + 1);
         for (int c = 0; c < constraints; ++c) {
-            auto var = [&] { return " v" + std::to_string(pick(n)); };
+            auto var = [&] { return std::string(" v") + std::to_string(pick(n)); };
             auto number = [&](int small) {
                 if (extremes && pick(8) == 0) {
                     static const std::int64_t ends[] = {INT64_MIN, INT64_MIN + 1, INT64_MAX, INT64_MAX - 1};
-                    return " " + std::to_string(ends[pick(4)]);
+                    return ' ' + std::to_string(ends[pick(4)]);
                 }
-                return " " + std::to_string(range(-small, small));
+                return ' ' + std::to_string(range(-small, small));
             };
             switch (pick(7)) {
                 case 6:  // offset form a - b = c
-                    text += pick(2) == 0 ? "linear 1" + var() + " -1" + var() : "linear -1" + var() + " 1" + var();
-                    text += number(3) + " eq";
+                    if (pick(2) == 0) {
+                        text += std::string("linear 1") + var() + std::string(" -1") + var();
+                    } else {
+                        text += std::string("linear -1") + var() + std::string(" 1") + var();
+                    }
+                    text += number(3) + std::string(" eq");
                     break;
-                case 0: text += "eq" + var() + var(); break;
-                case 1: text += "neq" + var() + var(); break;
-                case 2: text += "lt" + var() + var(); break;
-                case 3: text += "le" + var() + var() + number(3); break;
+                case 0: text += std::string("eq") + var() + var(); break;
+                case 1: text += std::string("neq") + var() + var(); break;
+                case 2: text += std::string("lt") + var() + var(); break;
+                case 3: text += std::string("le") + var() + var() + number(3); break;
                 case 4: {
                     text += "linear";
                     const int terms = 1 + pick(4);
