@@ -1,0 +1,106 @@
+#pragma once
+// The exact simplex tableau: m + 1 rows (row 0 the objective row, rows 1..m the constraints)
+// of num_cols Rational entries each; the last column is the right-hand side (RHS). Row 0 uses
+// the maximisation convention: a positive entry marks a column whose increase improves the
+// objective.
+//
+// Storage: one contiguous row-major block, allocated once and reused by `reset`. Beside it each
+// row keeps the list of columns that have ever held a non-zero entry since the last reset (a
+// superset of its non-zeros, without duplicates). Pivots and row-0 updates walk those lists, so
+// they touch only the non-zeros of the pivot row and of the pivot column, and `reset` clears
+// only what was written instead of refilling the whole block. Values are exactly those of the
+// dense Gauss-Jordan step: skipped entries are zeros, for which the step computes
+// 0 / p = 0 and entry - f * 0 = entry, neither of which can overflow.
+//
+// Every arithmetic operation is Rational arithmetic and may throw RationalOverflow; the
+// tableau then holds a partial step, which only `reset` may follow.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "linear/rational.hpp"
+
+namespace mekra {
+
+// A leaving row together with the column basic in it before the pivot.
+struct LeavingRow {
+    std::size_t row;
+    std::size_t column;
+    friend bool operator==(const LeavingRow&, const LeavingRow&) = default;
+};
+
+class Tableau {
+public:
+    Tableau() = default;
+    // n variable columns, m constraint rows: every entry 0, no basic columns.
+    Tableau(std::size_t num_var_cols, std::size_t num_constraints);
+
+    // Becomes a fresh Tableau(num_var_cols, num_constraints), reusing the storage.
+    void reset(std::size_t num_var_cols, std::size_t num_constraints);
+
+    std::size_t num_constraints() const { return num_constraints_; }
+    std::size_t num_cols() const { return num_cols_; }
+    std::size_t rhs_col() const { return num_cols_ - 1; }
+
+    Rational get(std::size_t row, std::size_t col) const;
+    void set(std::size_t row, std::size_t col, Rational value);
+    void set_basis(std::size_t row, std::size_t col);
+    std::optional<std::size_t> basis(std::size_t row) const;
+
+    // Dantzig's rule: the column with the largest positive row-0 entry, the lowest on ties.
+    // `excluded` is empty or a flag per variable column (non-zero: may not enter).
+    std::optional<std::size_t> entering_column(std::span<const std::uint8_t> excluded) const;
+    // Bland's rule: the lowest admissible column with a positive row-0 entry.
+    std::optional<std::size_t> entering_column_bland(std::span<const std::uint8_t> excluded) const;
+
+    // Minimum-ratio test over the rows with a positive entry in `col`, every ratio computed;
+    // ties go to the lowest row. None when no row qualifies or the winner has no basic column.
+    std::optional<LeavingRow> leaving_row(std::size_t col) const;
+    // The same test with ties going to the row whose basic column is lowest.
+    std::optional<LeavingRow> leaving_row_bland(std::size_t col) const;
+
+    // Gauss-Jordan step making `col` basic in `row`. A zero pivot is an invariant failure.
+    void pivot(std::size_t row, std::size_t col);
+
+    Rational objective_value() const { return get(0, rhs_col()); }
+    // The RHS of the first row in which `col` is basic, or none.
+    std::optional<Rational> basic_value(std::size_t col) const;
+
+    // Row-0 maintenance for the two-phase method.
+    void clear_objective_row();
+    // Row 0 minus factor times row `row`, entry by entry (factor * entry, then the difference).
+    void subtract_from_objective(Rational factor, std::size_t row);
+    void save_objective_row();
+    void restore_objective_row();  // every column, as saved
+
+    // The lowest variable column whose entry in `row` is non-zero and that is not excluded.
+    std::optional<std::size_t> lowest_nonzero_column(std::size_t row,
+                                                     std::span<const std::uint8_t> excluded) const;
+
+private:
+    std::size_t index(std::size_t row, std::size_t col) const { return row * num_cols_ + col; }
+    // Writes a value known to come from Rational arithmetic, keeping the column lists.
+    void store(std::size_t row, std::size_t col, Rational value);
+    // Drops listed columns whose entry is zero again.
+    void compact_row(std::size_t row);
+    static bool admissible(std::span<const std::uint8_t> excluded, std::size_t col) {
+        return excluded.empty() || excluded[col] == 0;
+    }
+
+    std::size_t num_constraints_ = 0;
+    std::size_t num_cols_ = 1;
+    std::vector<Rational> cells_;             // row-major, (m + 1) * num_cols in use
+    std::vector<std::uint32_t> listed_cols_;  // per row: num_cols slots, the first list_len_ used
+    std::vector<std::uint32_t> list_len_;     // per row
+    std::vector<std::uint8_t> listed_;        // per entry: 1 when its column is in its row's list
+    std::vector<std::optional<std::size_t>> basis_;  // per row; row 0 never set
+    std::vector<std::uint32_t> pivot_cols_;   // non-zero columns of the divided pivot row
+    std::vector<std::uint32_t> saved_cols_;   // the saved row 0, sparse
+    std::vector<Rational> saved_values_;
+    std::uint32_t saved_len_ = 0;
+};
+
+}  // namespace mekra
