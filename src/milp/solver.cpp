@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <span>
 #include <string>
 #include <utility>
 #include <variant>
@@ -60,66 +61,53 @@ Constraint bound_constraint(const VarBound& decision) {
             Relation::Le};
 }
 
-// The program of the node being solved: one working copy of the input whose constraint list
-// holds the input's constraints followed by one constraint per decision on the node's path.
+// The bound constraints of the node being solved, one per decision on its path, oldest first.
 // Consecutive nodes often share most of their path, so only the part after the common prefix
-// is rebuilt.
-class NodePrograms {
+// is rebuilt; the list's storage is reused from node to node.
+class NodeConstraints {
 public:
-    explicit NodePrograms(const LinearProgram& program) : work_(program), base_(program.constraints.size()) {}
-
-    const LinearProgram& root() {
-        truncate(0);
-        return work_;
-    }
-
-    // May throw RationalOverflow while building a bound constraint; the working copy stays
-    // consistent (it then holds a prefix of the path).
-    const LinearProgram& for_node(std::uint64_t index, const std::vector<BranchNode>& nodes) {
+    // May throw RationalOverflow while building a bound constraint; the list stays consistent
+    // (it then holds a prefix of the path).
+    std::span<const Constraint> for_node(std::uint64_t index, const std::vector<BranchNode>& nodes) {
         path_.clear();
         for (std::optional<std::uint64_t> at = index; at; at = nodes[*at].parent) path_.push_back(*at);
         std::size_t common = 0;
         while (common < applied_.size() && common < path_.size() &&
                applied_[common] == path_[path_.size() - 1 - common])
             ++common;
-        truncate(common);
+        constraints_.resize(common);
+        applied_.resize(common);
         for (std::size_t k = common; k < path_.size(); ++k) {
             const std::uint64_t node = path_[path_.size() - 1 - k];
-            work_.constraints.push_back(bound_constraint(nodes[node].decision));
+            constraints_.push_back(bound_constraint(nodes[node].decision));
             applied_.push_back(node);
         }
-        return work_;
+        return constraints_;
     }
 
 private:
-    void truncate(std::size_t decisions) {
-        work_.constraints.resize(base_ + decisions);
-        applied_.resize(decisions);
-    }
-
-    LinearProgram work_;
-    std::size_t base_;                    // the input's own constraints
-    std::vector<std::uint64_t> applied_;  // node whose decision each appended constraint states
-    std::vector<std::uint64_t> path_;     // scratch: the path of the requested node, newest first
+    std::vector<Constraint> constraints_;
+    std::vector<std::uint64_t> applied_;  // the node whose decision each constraint states
+    std::vector<std::uint64_t> path_;     // scratch: the requested node's path, newest first
 };
 
 class Search {
 public:
     explicit Search(const LinearProgram& program)
-        : programs_(program),
-          maximize_(!program.objective || program.objective->sense == Sense::Maximize),
+        : maximize_(!program.objective || program.objective->sense == Sense::Maximize),
           incumbent_objective_(maximize_ ? -std::numeric_limits<double>::infinity()
                                          : std::numeric_limits<double>::infinity()) {
         for (VarId v : program.variables) {
             check_invariant(v < program.var_info.size(), "variable without a record");
             if (program.var_info[v].integer) integers_.push_back(v);
         }
+        lp_.load(program);  // the one copy of the program; every node solve reads it
     }
 
     MilpSearch run() {
-        LpOutcome root = solve(programs_.root());
+        LpOutcome root = solve({});
         if (integers_.empty() || root.kind != LpOutcome::Kind::Optimal || is_integral(root.model, integers_))
-            return {std::move(root), 0};
+            return {std::move(root), 0, false};
 
         branch(root.model, root.objective, std::nullopt);
         std::optional<std::uint64_t> cut_at;  // the node popped when the limit struck
@@ -131,14 +119,14 @@ public:
             ++explored_;
             explore(top->node);
         }
-        return {finish(cut_at), explored_};
+        return {finish(cut_at), explored_, cut_at.has_value()};
     }
 
 private:
-    LpOutcome solve(const LinearProgram& program) {
-        lp_.load(program);
+    // A fresh solve of the program with `extra` appended (no state is carried between solves).
+    LpOutcome solve(std::span<const Constraint> extra) {
         try {
-            return lp_.solve();
+            return lp_.solve_with(extra);
         } catch (const RationalOverflow&) {
             return numerical_issue();  // the LP solver promises not to let it out; be safe anyway
         }
@@ -146,7 +134,7 @@ private:
 
     LpOutcome solve_node(std::uint64_t index) {
         try {
-            return solve(programs_.for_node(index, nodes_));
+            return solve(bounds_.for_node(index, nodes_));
         } catch (const RationalOverflow&) {
             return numerical_issue();  // a bound constraint did not fit: the node is not solved
         }
@@ -212,8 +200,8 @@ private:
         return LpOutcome::infeasible();
     }
 
-    NodePrograms programs_;
     LpSolver lp_;
+    NodeConstraints bounds_;
     const bool maximize_;
     std::vector<VarId> integers_;
     std::vector<BranchNode> nodes_;

@@ -38,11 +38,12 @@ struct BranchNode {
     std::optional<std::uint64_t> parent;  // index in the node list; none for the root's children
 };
 
-// What a search found, and how many nodes it explored (nodes taken from the queue under the
-// node limit, pruned ones included).
+// What a search found, how many nodes it explored (nodes taken from the queue under the node
+// limit, pruned ones included) and whether the node limit cut it short.
 struct MilpSearch {
     LpOutcome outcome;
     std::uint64_t explored = 0;
+    bool limit_reached = false;
 };
 
 MilpSearch search_milp(const LinearProgram& program);
