@@ -1,5 +1,6 @@
 #include "lp/tableau.hpp"
 
+#include <algorithm>
 #include <limits>
 
 #include "module/invariant.hpp"
@@ -12,61 +13,64 @@ Tableau::Tableau(std::size_t num_var_cols, std::size_t num_constraints) {
 
 void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     // Clear what the previous shape wrote, so the block is all zeros again.
-    for (std::size_t row = 0; row < list_len_.size(); ++row) {
-        const std::uint32_t* cols = &listed_cols_[row * num_cols_];
-        for (std::uint32_t k = 0; k < list_len_[row]; ++k) {
+    for (std::size_t row = 1; row <= num_constraints_; ++row) {
+        const std::uint32_t* cols = &listed_cols_[(row - 1) * num_cols_];
+        for (std::uint32_t k = 0; k < list_len_[row - 1]; ++k) {
             cells_[index(row, cols[k])] = Rational();
             listed_[index(row, cols[k])] = 0;
         }
     }
-    check_invariant(num_var_cols < std::numeric_limits<std::uint32_t>::max(),
-                    "tableau has too many columns");
+    check_invariant(num_var_cols < std::numeric_limits<std::uint32_t>::max() &&
+                        num_constraints < std::numeric_limits<std::uint32_t>::max(),
+                    "tableau is too large");
     num_constraints_ = num_constraints;
     num_cols_ = num_var_cols + 1;
-    const std::size_t rows = num_constraints + 1;
-    const std::size_t size = rows * num_cols_;
+    const std::size_t size = num_constraints * num_cols_;
     if (cells_.size() < size) {
-        // Fresh zeroed storage; the old block is all zeros and simply dropped.
-        cells_ = std::vector<Rational>(size);
-        listed_ = std::vector<std::uint8_t>(size, 0);
-        listed_cols_.resize(size);
+        // Fresh zeroed storage (the old block is all zeros and simply dropped), with room to
+        // spare so that a sequence of slowly growing programs reallocates only rarely.
+        const std::size_t capacity = std::max(size, cells_.size() + cells_.size() / 2);
+        cells_ = std::vector<Rational>(capacity);
+        listed_ = std::vector<std::uint8_t>(capacity, 0);
+        listed_cols_ = std::vector<std::uint32_t>(capacity);
     }
-    list_len_.assign(rows, 0);
-    basis_.assign(rows, std::nullopt);
+    objective_.assign(num_cols_, Rational());
+    list_len_.assign(num_constraints, 0);
+    basis_.assign(num_constraints + 1, std::nullopt);
     pivot_cols_.resize(num_cols_);
-    saved_cols_.resize(num_cols_);
-    saved_values_.resize(num_cols_);
+    pivot_values_.resize(num_cols_);
+    factor_rows_.resize(num_constraints);
+    factor_values_.resize(num_constraints);
 }
 
 Rational Tableau::get(std::size_t row, std::size_t col) const {
     check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
-    return cells_[index(row, col)];
+    return row == 0 ? objective_[col] : cells_[index(row, col)];
 }
 
 void Tableau::set(std::size_t row, std::size_t col, Rational value) {
     check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
-    store(row, col, value);
+    if (row == 0)
+        objective_[col] = value;
+    else
+        store(row, col, value);
 }
 
-void Tableau::store(std::size_t row, std::size_t col, Rational value) {
-    const std::size_t at = index(row, col);
-    if (!value.is_zero() && listed_[at] == 0) {
-        listed_[at] = 1;
-        listed_cols_[row * num_cols_ + list_len_[row]++] = static_cast<std::uint32_t>(col);
-    }
-    cells_[at] = value;
+void Tableau::append(std::size_t row, std::size_t col, std::size_t at) {
+    listed_[at] = 1;
+    listed_cols_[(row - 1) * num_cols_ + list_len_[row - 1]++] = static_cast<std::uint32_t>(col);
 }
 
 void Tableau::compact_row(std::size_t row) {
-    std::uint32_t* cols = &listed_cols_[row * num_cols_];
+    std::uint32_t* cols = &listed_cols_[(row - 1) * num_cols_];
     std::uint32_t kept = 0;
-    for (std::uint32_t k = 0; k < list_len_[row]; ++k) {
+    for (std::uint32_t k = 0; k < list_len_[row - 1]; ++k) {
         if (cells_[index(row, cols[k])].is_zero())
             listed_[index(row, cols[k])] = 0;
         else
             cols[kept++] = cols[k];
     }
-    list_len_[row] = kept;
+    list_len_[row - 1] = kept;
 }
 
 void Tableau::set_basis(std::size_t row, std::size_t col) {
@@ -79,46 +83,35 @@ std::optional<std::size_t> Tableau::basis(std::size_t row) const {
     return basis_[row];
 }
 
-// "Keep the first candidate, replace it only by a strictly greater one" in ascending column
-// order picks the lowest column among the greatest entries, whatever order the list has.
 std::optional<std::size_t> Tableau::entering_column(std::span<const std::uint8_t> excluded) const {
-    std::optional<std::size_t> best;
-    Rational best_value;
-    const std::uint32_t* cols = &listed_cols_[0];
-    for (std::uint32_t k = 0; k < list_len_[0]; ++k) {
-        const std::size_t col = cols[k];
-        const Rational value = cells_[col];
-        if (col == rhs_col() || !value.is_positive() || !admissible(excluded, col)) continue;
-        if (!best || value > best_value || (value == best_value && col < *best)) {
-            best = col;
-            best_value = value;
-        }
+    std::optional<std::size_t> kept;
+    for (std::size_t col = 0; col + 1 < num_cols_; ++col) {
+        const Rational value = objective_[col];
+        if (!value.is_positive() || !admissible(excluded, col)) continue;
+        if (!kept || value > objective_[*kept]) kept = col;
     }
-    return best;
+    return kept;
 }
 
 std::optional<std::size_t> Tableau::entering_column_bland(
     std::span<const std::uint8_t> excluded) const {
-    std::optional<std::size_t> best;
-    const std::uint32_t* cols = &listed_cols_[0];
-    for (std::uint32_t k = 0; k < list_len_[0]; ++k) {
-        const std::size_t col = cols[k];
-        if (col == rhs_col() || !cells_[col].is_positive() || !admissible(excluded, col)) continue;
-        if (!best || col < *best) best = col;
-    }
-    return best;
+    for (std::size_t col = 0; col + 1 < num_cols_; ++col)
+        if (objective_[col].is_positive() && admissible(excluded, col)) return col;
+    return std::nullopt;
 }
 
 std::optional<LeavingRow> Tableau::leaving_row(std::size_t col) const {
     check_invariant(col + 1 < num_cols_, "entering column out of range");
+    if (num_constraints_ == 0) return std::nullopt;
+    const Rational* column = &cells_[index(1, col)];
+    const Rational* rhs = &cells_[index(1, rhs_col())];
     std::optional<std::size_t> best;
     Rational best_ratio;
-    for (std::size_t row = 1; row <= num_constraints_; ++row) {
-        const Rational entry = cells_[index(row, col)];
-        if (!entry.is_positive()) continue;
-        const Rational ratio = cells_[index(row, rhs_col())] / entry;
+    for (std::size_t k = 0; k < num_constraints_; ++k) {
+        if (!column[k].is_positive()) continue;
+        const Rational ratio = rhs[k] / column[k];
         if (!best || ratio < best_ratio) {
-            best = row;
+            best = k + 1;
             best_ratio = ratio;
         }
     }
@@ -128,19 +121,21 @@ std::optional<LeavingRow> Tableau::leaving_row(std::size_t col) const {
 
 std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
     check_invariant(col + 1 < num_cols_, "entering column out of range");
+    if (num_constraints_ == 0) return std::nullopt;
     // A row without a basic column loses every tie (and yields none when it wins).
     const auto basic_rank = [&](std::size_t row) {
         return basis_[row] ? *basis_[row] : std::numeric_limits<std::size_t>::max();
     };
+    const Rational* column = &cells_[index(1, col)];
+    const Rational* rhs = &cells_[index(1, rhs_col())];
     std::optional<std::size_t> best;
     Rational best_ratio;
-    for (std::size_t row = 1; row <= num_constraints_; ++row) {
-        const Rational entry = cells_[index(row, col)];
-        if (!entry.is_positive()) continue;
-        const Rational ratio = cells_[index(row, rhs_col())] / entry;
+    for (std::size_t k = 0; k < num_constraints_; ++k) {
+        if (!column[k].is_positive()) continue;
+        const Rational ratio = rhs[k] / column[k];
         if (!best || ratio < best_ratio ||
-            (ratio == best_ratio && basic_rank(row) < basic_rank(*best))) {
-            best = row;
+            (ratio == best_ratio && basic_rank(k + 1) < basic_rank(*best))) {
+            best = k + 1;
             best_ratio = ratio;
         }
     }
@@ -154,25 +149,43 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
     const Rational p = cells_[index(row, col)];
     check_invariant(!p.is_zero(), "pivot value is zero");
 
-    // Divide the pivot row and collect its non-zero columns.
+    // Divide the pivot row, collecting its non-zero columns and their new values.
     compact_row(row);
-    const std::uint32_t* row_cols = &listed_cols_[row * num_cols_];
-    const std::uint32_t width = list_len_[row];
-    Rational* pivot_row = &cells_[index(row, 0)];
+    const std::uint32_t* row_cols = &listed_cols_[(row - 1) * num_cols_];
+    const std::uint32_t width = list_len_[row - 1];
     for (std::uint32_t k = 0; k < width; ++k) {
-        pivot_row[row_cols[k]] = pivot_row[row_cols[k]] / p;
+        Rational& entry = cells_[index(row, row_cols[k])];
+        entry = entry / p;
         pivot_cols_[k] = row_cols[k];
+        pivot_values_[k] = entry;
     }
 
-    // Eliminate the column from every other row, row 0 included.
-    for (std::size_t other = 0; other <= num_constraints_; ++other) {
-        if (other == row) continue;
-        const Rational f = cells_[index(other, col)];
-        if (f.is_zero()) continue;
-        for (std::uint32_t k = 0; k < width; ++k) {
-            const std::size_t j = pivot_cols_[k];
-            const Rational product = f * pivot_row[j];
-            store(other, j, cells_[index(other, j)] - product);
+    // The other constraint rows with a non-zero entry f in the pivot column, f read before
+    // anything changes.
+    std::size_t factors = 0;
+    const Rational* column = &cells_[index(1, col)];
+    for (std::size_t k = 0; k < num_constraints_; ++k) {
+        if (column[k].is_zero() || k + 1 == row) continue;
+        factor_rows_[factors] = static_cast<std::uint32_t>(k + 1);
+        factor_values_[factors] = column[k];
+        ++factors;
+    }
+
+    // entry - f * (divided pivot-row entry), column by column so that each inner loop runs
+    // down one contiguous column.
+    const Rational f0 = objective_[col];
+    for (std::uint32_t k = 0; k < width; ++k) {
+        const std::size_t j = pivot_cols_[k];
+        const Rational pivot_entry = pivot_values_[k];
+        if (!f0.is_zero()) objective_[j] = objective_[j] - f0 * pivot_entry;
+        Rational* target = &cells_[index(1, j)];
+        for (std::size_t t = 0; t < factors; ++t) {
+            const std::size_t other = factor_rows_[t];
+            Rational& entry = target[other - 1];
+            const bool was_zero = entry.is_zero();
+            entry = entry - factor_values_[t] * pivot_entry;
+            if (was_zero && !entry.is_zero() && listed_[index(other, j)] == 0)
+                append(other, j, index(other, j));
         }
     }
     basis_[row] = col;
@@ -184,42 +197,30 @@ std::optional<Rational> Tableau::basic_value(std::size_t col) const {
     return std::nullopt;
 }
 
-void Tableau::clear_objective_row() {
-    for (std::uint32_t k = 0; k < list_len_[0]; ++k) cells_[listed_cols_[k]] = Rational();
-    compact_row(0);
-}
+void Tableau::clear_objective_row() { std::fill(objective_.begin(), objective_.end(), Rational()); }
 
 void Tableau::subtract_from_objective(Rational factor, std::size_t row) {
     check_invariant(row >= 1 && row <= num_constraints_, "row index out of range");
-    const std::uint32_t* cols = &listed_cols_[row * num_cols_];
-    for (std::uint32_t k = 0; k < list_len_[row]; ++k) {
+    const std::uint32_t* cols = &listed_cols_[(row - 1) * num_cols_];
+    for (std::uint32_t k = 0; k < list_len_[row - 1]; ++k) {
         const std::size_t j = cols[k];
         const Rational entry = cells_[index(row, j)];
         if (entry.is_zero()) continue;
         const Rational product = factor * entry;
-        store(0, j, cells_[j] - product);
+        objective_[j] = objective_[j] - product;
     }
 }
 
-void Tableau::save_objective_row() {
-    compact_row(0);
-    for (std::uint32_t k = 0; k < list_len_[0]; ++k) {
-        saved_cols_[k] = listed_cols_[k];
-        saved_values_[k] = cells_[listed_cols_[k]];
-    }
-    saved_len_ = list_len_[0];
-}
+void Tableau::save_objective_row() { saved_objective_ = objective_; }
 
-void Tableau::restore_objective_row() {
-    clear_objective_row();
-    for (std::uint32_t k = 0; k < saved_len_; ++k) store(0, saved_cols_[k], saved_values_[k]);
-}
+void Tableau::restore_objective_row() { objective_ = saved_objective_; }
 
 std::optional<std::size_t> Tableau::lowest_nonzero_column(
     std::size_t row, std::span<const std::uint8_t> excluded) const {
+    check_invariant(row >= 1 && row <= num_constraints_, "row index out of range");
     std::optional<std::size_t> best;
-    const std::uint32_t* cols = &listed_cols_[row * num_cols_];
-    for (std::uint32_t k = 0; k < list_len_[row]; ++k) {
+    const std::uint32_t* cols = &listed_cols_[(row - 1) * num_cols_];
+    for (std::uint32_t k = 0; k < list_len_[row - 1]; ++k) {
         const std::size_t col = cols[k];
         if (col == rhs_col() || cells_[index(row, col)].is_zero() || !admissible(excluded, col))
             continue;

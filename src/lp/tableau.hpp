@@ -4,13 +4,16 @@
 // the maximisation convention: a positive entry marks a column whose increase improves the
 // objective.
 //
-// Storage: one contiguous row-major block, allocated once and reused by `reset`. Beside it each
-// row keeps the list of columns that have ever held a non-zero entry since the last reset (a
-// superset of its non-zeros, without duplicates). Pivots and row-0 updates walk those lists, so
-// they touch only the non-zeros of the pivot row and of the pivot column, and `reset` clears
-// only what was written instead of refilling the whole block. Values are exactly those of the
-// dense Gauss-Jordan step: skipped entries are zeros, for which the step computes
-// 0 / p = 0 and entry - f * 0 = entry, neither of which can overflow.
+// Storage: row 0 is a dense row of its own; the constraint rows live in one contiguous
+// column-major block (each column's m entries side by side), allocated once and reused by
+// `reset`, so the column scans of the ratio test and of a pivot read contiguous memory. Each
+// constraint row also keeps the list of columns that have held a non-zero entry since the last
+// reset (a superset of its non-zeros, without duplicates). A pivot walks the non-zeros of the
+// pivot row and, per such column, only the rows whose pivot-column entry is non-zero; `reset`
+// clears only what was written. Values are exactly those of the dense Gauss-Jordan step:
+// skipped entries are zeros, for which the step computes 0 / p = 0 and entry - f * 0 = entry,
+// neither of which can overflow; the order of the remaining operations within one step does
+// not matter, as each reads only the divided pivot row and its own entry.
 //
 // Every arithmetic operation is Rational arithmetic and may throw RationalOverflow; the
 // tableau then holds a partial step, which only `reset` may follow.
@@ -81,9 +84,17 @@ public:
                                                      std::span<const std::uint8_t> excluded) const;
 
 private:
-    std::size_t index(std::size_t row, std::size_t col) const { return row * num_cols_ + col; }
-    // Writes a value known to come from Rational arithmetic, keeping the column lists.
-    void store(std::size_t row, std::size_t col, Rational value);
+    // Constraint row `row` (1..m), column `col`.
+    std::size_t index(std::size_t row, std::size_t col) const {
+        return col * num_constraints_ + (row - 1);
+    }
+    // Writes a value into a constraint row, keeping the column lists.
+    void store(std::size_t row, std::size_t col, Rational value) {
+        const std::size_t at = index(row, col);
+        if (!value.is_zero() && listed_[at] == 0) append(row, col, at);
+        cells_[at] = value;
+    }
+    void append(std::size_t row, std::size_t col, std::size_t at);
     // Drops listed columns whose entry is zero again.
     void compact_row(std::size_t row);
     static bool admissible(std::span<const std::uint8_t> excluded, std::size_t col) {
@@ -92,15 +103,18 @@ private:
 
     std::size_t num_constraints_ = 0;
     std::size_t num_cols_ = 1;
-    std::vector<Rational> cells_;             // row-major, (m + 1) * num_cols in use
-    std::vector<std::uint32_t> listed_cols_;  // per row: num_cols slots, the first list_len_ used
-    std::vector<std::uint32_t> list_len_;     // per row
-    std::vector<std::uint8_t> listed_;        // per entry: 1 when its column is in its row's list
+    std::vector<Rational> objective_;         // row 0, dense
+    std::vector<Rational> cells_;             // rows 1..m, column-major
+    std::vector<std::uint8_t> listed_;        // per cell: 1 when its column is in its row's list
+    std::vector<std::uint32_t> listed_cols_;  // per row 1..m: num_cols slots
+    std::vector<std::uint32_t> list_len_;     // per row 1..m (index row - 1)
     std::vector<std::optional<std::size_t>> basis_;  // per row; row 0 never set
-    std::vector<std::uint32_t> pivot_cols_;   // non-zero columns of the divided pivot row
-    std::vector<std::uint32_t> saved_cols_;   // the saved row 0, sparse
-    std::vector<Rational> saved_values_;
-    std::uint32_t saved_len_ = 0;
+    // Pivot workspace: the divided pivot row's non-zeros, the other rows' pivot-column entries.
+    std::vector<std::uint32_t> pivot_cols_;
+    std::vector<Rational> pivot_values_;
+    std::vector<std::uint32_t> factor_rows_;
+    std::vector<Rational> factor_values_;
+    std::vector<Rational> saved_objective_;
 };
 
 }  // namespace mekra
