@@ -20,9 +20,30 @@ ModelEntry int_entry(std::uint64_t index, std::int64_t value) { return {index, M
 
 LpOutcome resource_limit() { return LpOutcome::unknown(SolverError{SolverError::Kind::ResourceLimit, {}}); }
 
+// min x0 + ... + x{n-1} (+ escape), 2*x0 + ... + 2*x{n-1} (+ x{n}) = 11, all binary. With an
+// escape term the variable xn may take up the odd unit.
+std::string parity_program(int n, const std::string& escape_cost) {
+    std::string objective = "min ";
+    std::string row;
+    std::string declarations;
+    for (int i = 0; i < n; ++i) {
+        const std::string x = "x" + std::to_string(i);
+        objective += (i ? " + " : "") + x;
+        row += (i ? " + 2*" : "2*") + x;
+        declarations += "\nint " + x + "\n" + x + " <= 1";
+    }
+    if (!escape_cost.empty()) {
+        const std::string y = "x" + std::to_string(n);
+        objective += " + " + escape_cost + "*" + y;
+        row += " + " + y;
+        declarations += "\nint " + y + "\n" + y + " <= 1";
+    }
+    return objective + "\n" + row + " = 11" + declarations;
+}
+
 struct Example {
     const char* name;
-    const char* text;
+    std::string text;
     LpOutcome outcome;
     std::uint64_t explored;
 };
@@ -53,17 +74,40 @@ INSTANTIATE_TEST_SUITE_P(
                 LpOutcome::optimal(1.5, {{0, ModelValue::floating(1.5)}}), 0},
         // x1 first occurs in a constraint, so its declaration has no effect.
         Example{"declaration_too_late", "max x0\n2*x1 <= 3\nint x1", LpOutcome::unbounded(), 0},
-        Example{"node_limit", "min x0 + 0*x1\n2*x0 - 2*x1 = 1\nint x0\nint x1", resource_limit(), 1000}),
+        // Eleven binaries whose doubled sum must be odd: no integral point, and a tree wider
+        // than the node limit.
+        Example{"node_limit_wide", parity_program(11, ""), resource_limit(), 1000}),
     [](const testing::TestParamInfo<Example>& info) { return std::string(info.param.name); });
 
-// An incumbent is found at once (x2 = 1, x0 = x1 = 0, objective 1), but the chain of
-// cheaper relaxations with x2 = 0 never ends: the limit cuts it short with open nodes whose
-// bounds are below the incumbent, so the incumbent is only known to be feasible.
-TEST(MilpMends, CutShortWithUnprunedOpenNodesIsFeasible) {
-    const MilpSearch search =
-        search_milp(read("min 0.001*x0 + 0*x1 + x2\n2*x0 - 2*x1 + x2 = 1\nx2 <= 1\nint x0\nint x1\nint x2"));
+// The written example of the node limit: a chain about 500 levels deep, each level one bound
+// constraint more. Too slow for the sanitizer builds; the wide program above covers the limit.
+TEST(MilpExampleSlow, ChainReachesTheNodeLimit) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "several seconds per search without sanitizers, minutes with them";
+#endif
+    const MilpSearch search = search_milp(read("min x0 + 0*x1\n2*x0 - 2*x1 = 1\nint x0\nint x1"));
+    EXPECT_EQ(search.outcome, resource_limit());
     EXPECT_EQ(search.explored, MAX_NODES);
-    EXPECT_EQ(search.outcome, LpOutcome::feasible({int_entry(0, 0), int_entry(1, 0), int_entry(2, 1)}));
+    EXPECT_TRUE(search.limit_reached);
+}
+
+// Integral points need the escape x11 = 1 and cost 0.6 more than the relaxations (5.5), so the
+// incumbent found early never prunes the open nodes: cut short, it is only feasible.
+TEST(MilpMends, CutShortWithUnprunedOpenNodesIsFeasible) {
+    const MilpSearch search = search_milp(read(parity_program(11, "0.6")));
+    EXPECT_TRUE(search.limit_reached);
+    EXPECT_EQ(search.explored, MAX_NODES);
+    Model model;
+    for (std::uint64_t i = 0; i < 12; ++i) model.push_back(int_entry(i, i == 1 || i == 2 || i == 7 || i == 8 || i == 9 || i == 11));
+    EXPECT_EQ(search.outcome, LpOutcome::feasible(model));
+}
+
+// With the escape costing exactly the relaxation's 0.5, an incumbent of 5.5 prunes everything.
+TEST(MilpMends, IncumbentMatchingEveryBoundIsOptimal) {
+    const MilpSearch search = search_milp(read(parity_program(11, "0.5")));
+    EXPECT_FALSE(search.limit_reached);
+    EXPECT_EQ(search.outcome.kind, LpOutcome::Kind::Optimal);
+    EXPECT_EQ(search.outcome.objective, 5.5);
 }
 
 TEST(MilpBody, ReaderMessageIsBadInput) {
