@@ -107,7 +107,7 @@ public:
     MilpSearch run() {
         LpOutcome root = solve({});
         if (integers_.empty() || root.kind != LpOutcome::Kind::Optimal || is_integral(root.model, integers_))
-            return {std::move(root), 0, false};
+            return {std::move(root), 0, false, 0};
 
         branch(root.model, root.objective, std::nullopt);
         std::optional<std::uint64_t> cut_at;  // the node popped when the limit struck
@@ -119,7 +119,8 @@ public:
             ++explored_;
             explore(top->node);
         }
-        return {finish(cut_at), explored_, cut_at.has_value()};
+        const std::uint64_t unresolved = unresolved_.size();
+        return {finish(cut_at), explored_, cut_at.has_value(), unresolved};
     }
 
 private:

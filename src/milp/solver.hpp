@@ -39,11 +39,13 @@ struct BranchNode {
 };
 
 // What a search found, how many nodes it explored (nodes taken from the queue under the node
-// limit, pruned ones included) and whether the node limit cut it short.
+// limit, pruned ones included), whether the node limit cut it short, and how many explored
+// nodes were left unresolved because their relaxation ended Unknown (a numerical issue).
 struct MilpSearch {
     LpOutcome outcome;
     std::uint64_t explored = 0;
     bool limit_reached = false;
+    std::uint64_t unresolved = 0;
 };
 
 MilpSearch search_milp(const LinearProgram& program);

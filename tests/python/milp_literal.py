@@ -52,8 +52,8 @@ class Program:
     integer: list = field(default_factory=list)  # sorted VarIds
 
     def text(self) -> str:
-        """LP text that reads back to this program: the objective names every variable in
-        order (with 0 coefficients where needed), so variable k is called xk."""
+        """LP text that reads back to this program: the objective (or, without one, the first
+        constraint) names every variable in order, so variable k is called xk."""
         lines = []
         if self.sense is not None:
             terms = [f"{_num(self.objective.get(v, Fraction(0)))}*x{v}" for v in range(self.nvars)]
@@ -62,8 +62,11 @@ class Program:
             assert not self.integer, "without an objective no declaration can take effect"
         for v in self.integer:
             lines.append(f"int x{v}")
-        for c in self.constraints:
-            terms = [f"{_num(coef)}*x{v}" for v, coef in sorted(c.coeffs.items())]
+        for i, c in enumerate(self.constraints):
+            named = range(self.nvars) if (i == 0 and self.sense is None) else sorted(c.coeffs)
+            # Without an objective the first constraint names every variable (zero terms
+            # create a variable and add nothing), so that variable k is still called xk.
+            terms = [f"{_num(c.coeffs.get(v, Fraction(0)))}*x{v}" for v in named]
             lhs = _join(terms, Fraction(0)) if terms else "0"
             lines.append(f"{lhs} {c.relation} {_num(-c.constant)}")
         return "\n".join(lines) + "\n"

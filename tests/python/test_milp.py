@@ -79,29 +79,49 @@ def test_reader_message_is_value_error():
 
 # ---------------------------------------------------------------- random programs
 
-COEFFS = [Fraction(c) for c in (-3, -2, -1, 1, 2, 3, 4)] + [Fraction(1, 2), Fraction(-3, 2)]
+POSITIVE = [Fraction(c) for c in (1, 2, 3, 4, 5, 6, 7)] + [Fraction(3, 2), Fraction(5, 2)]
+MIXED = POSITIVE + [Fraction(c) for c in (-1, -2, -3)] + [Fraction(-1, 2)]
+
+
+# Nine-place decimals: exact in the text, but their products soon leave the 64-bit range.
+FINE = st.builds(lambda n: Fraction(n, 10**9), st.integers(10**9, 9 * 10**9))
+
+
+def _coefficient(draw, pool, fine):
+    if fine and draw(st.booleans()):
+        return draw(FINE)
+    return draw(st.sampled_from(pool))
+
+
+def _row(draw, nvars, pool, relation, low, high, fine=False):
+    vs = draw(st.lists(st.integers(0, nvars - 1), min_size=1, max_size=nvars, unique=True))
+    coeffs = {v: _coefficient(draw, pool, fine) for v in vs}
+    rhs = Fraction(draw(st.integers(low, high)), draw(st.sampled_from([1, 1, 2, 4])))
+    return Constraint(coeffs, -rhs, relation)
 
 
 @st.composite
-def programs(draw):
-    nvars = draw(st.integers(1, 4))
-    sense = draw(st.sampled_from(["min", "max", "max", "min", None]))
+def programs(draw, fine=False):
+    """Small programs whose relaxations are mostly fractional: a knapsack (max over a packing
+    row) or a covering program (min over a covering row), then up to two arbitrary rows, with
+    most variables integer and bounded above; a few programs without an objective. With `fine`,
+    half the row coefficients are nine-place decimals."""
+    nvars = draw(st.integers(1, 5))
+    sense = draw(st.sampled_from(["min", "max", "max", "min", "max", "min", None]))
     objective = {}
     if sense is not None:
         for v in range(nvars):
-            c = draw(st.sampled_from([Fraction(0)] + COEFFS))
+            c = draw(st.sampled_from([Fraction(0)] + (POSITIVE if draw(st.integers(0, 3)) else MIXED)))
             if c:
                 objective[v] = c
-    constraints = []
-    for _ in range(draw(st.integers(1, 4))):
-        vs = draw(st.lists(st.integers(0, nvars - 1), min_size=1, max_size=nvars, unique=True))
-        coeffs = {v: draw(st.sampled_from(COEFFS)) for v in vs}
-        rhs = Fraction(draw(st.integers(-4, 12)), draw(st.sampled_from([1, 1, 1, 2])))
-        relation = draw(st.sampled_from(["<=", "<=", ">=", "="]))
-        constraints.append(Constraint(coeffs, -rhs, relation))
+    core = "<=" if sense != "min" else ">="
+    constraints = [_row(draw, nvars, POSITIVE, core, 1, 20, fine)]
+    for _ in range(draw(st.integers(0, 2))):
+        relation = draw(st.sampled_from(["<=", "<=", "<=", ">=", "="]))
+        constraints.append(_row(draw, nvars, MIXED, relation, -2, 16, fine))
     integer = []
     if sense is not None:
-        integer = sorted(set(draw(st.lists(st.integers(0, nvars - 1), max_size=nvars))))
+        integer = [v for v in range(nvars) if draw(st.integers(0, 3))]
     # Upper bounds on every integer variable keep the search short (the literal solver is slow).
     for v in range(nvars):
         if v in integer or draw(st.booleans()):
@@ -134,12 +154,52 @@ def check_model(program, result):
         assert abs(float(value) - result["objective"]) <= 1e-6 * max(1.0, abs(result["objective"]))
 
 
-@settings(max_examples=150, deadline=None, derandomize=True, suppress_health_check=[HealthCheck.too_slow])
-@given(programs())
-def test_matches_literal_search(program):
+def compare_with_literal(program):
     expected, _ = solve_milp(program)
     result = mekra.solve_milp_text(program.text())
     assert typed(result) == typed(expected)
     assert list(result) == list(expected)
     if result["status"] in ("OPTIMAL", "FEASIBLE"):
         check_model(program, result)
+
+
+@settings(max_examples=150, deadline=None, derandomize=True, suppress_health_check=[HealthCheck.too_slow])
+@given(programs())
+def test_matches_literal_search(program):
+    compare_with_literal(program)
+
+
+# Relaxations that end with the numerical issue: nodes left unresolved make an incumbent merely
+# feasible, and without an incumbent the answer is the numerical issue.
+@settings(max_examples=40, deadline=None, derandomize=True, suppress_health_check=[HealthCheck.too_slow])
+@given(programs(fine=True))
+def test_matches_literal_search_with_fine_decimals(program):
+    compare_with_literal(program)
+
+
+F = Fraction
+NUMERICAL = [
+    (
+        Program(2, "min", {0: F(9), 1: F(3)}, F(0),
+                [Constraint({0: F(1), 1: F("7.193707387")}, F(-27), "="),
+                 Constraint({0: F(4), 1: F(9)}, F(-9), ">=")], [0, 1]),
+        {"status": "FEASIBLE", "model": {"x0": 27, "x1": 0}},
+    ),
+    (
+        Program(2, "max", {0: F(2), 1: F(5)}, F(0),
+                [Constraint({0: F(3), 1: F("8.078529431")}, F(-26), "<="),
+                 Constraint({0: F(1)}, F(-5), "<="), Constraint({1: F(1)}, F(-5), "<=")], [0, 1]),
+        {"status": "FEASIBLE", "model": {"x0": 3, "x1": 2}},
+    ),
+    (
+        Program(2, "min", {0: F(4), 1: F(5)}, F(0),
+                [Constraint({0: F("8.642521001"), 1: F("7.463734936")}, F(-18), "=")], [0, 1]),
+        {"status": "UNKNOWN (numerical issue)"},
+    ),
+]
+
+
+@pytest.mark.parametrize("program, expected", NUMERICAL)
+def test_unresolved_nodes(program, expected):
+    assert typed(mekra.solve_milp_text(program.text())) == typed(expected)
+    compare_with_literal(program)

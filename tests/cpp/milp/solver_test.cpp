@@ -102,6 +102,24 @@ TEST(MilpMends, CutShortWithUnprunedOpenNodesIsFeasible) {
     EXPECT_EQ(search.outcome, LpOutcome::feasible(model));
 }
 
+// A covering program over fourteen binaries whose best-first search finds the optimum 15 and
+// then still holds more nodes than the limit allows, every one of them with a bound of at
+// least 15: cut short, the incumbent is nevertheless proven.
+TEST(MilpMends, CutShortWithEveryOpenNodePrunedIsOptimal) {
+    std::string text =
+        "min 2*x0 + 3*x1 + 3*x2 + 4*x3 + 2*x4 + 5*x5 + 4*x6 + 2*x7 + 2*x8 + 2*x9 + 2*x10 + 3*x11 + 3*x12 + 3*x13\n"
+        "4*x0 + 6*x1 + 5*x2 + 3*x3 + 5*x4 + 6*x5 + 5*x6 + 4*x7 + 4*x8 + 3*x9 + 2*x10 + 4*x11 + 2*x12 + 6*x13 >= 21\n"
+        "5*x0 + 5*x1 + 5*x2 + 5*x3 + 5*x4 + 2*x5 + 2*x6 + 5*x7 + 5*x8 + 5*x9 + 4*x10 + 5*x11 + 5*x12 + 4*x13 >= 31";
+    for (int i = 0; i < 14; ++i) text += "\nint x" + std::to_string(i) + "\nx" + std::to_string(i) + " <= 1";
+    const MilpSearch search = search_milp(read(text));
+    EXPECT_TRUE(search.limit_reached);
+    EXPECT_EQ(search.explored, MAX_NODES);
+    Model model;
+    for (std::uint64_t i = 0; i < 14; ++i)
+        model.push_back(int_entry(i, i == 0 || i == 4 || i == 7 || i == 8 || i == 9 || i == 10 || i == 12));
+    EXPECT_EQ(search.outcome, LpOutcome::optimal(15.0, model));
+}
+
 // With the escape costing exactly the relaxation's 0.5, an incumbent of 5.5 prunes everything.
 TEST(MilpMends, IncumbentMatchingEveryBoundIsOptimal) {
     const MilpSearch search = search_milp(read(parity_program(11, "0.5")));
