@@ -128,6 +128,22 @@ TEST(MilpMends, IncumbentMatchingEveryBoundIsOptimal) {
     EXPECT_EQ(search.outcome.objective, 5.5);
 }
 
+// Nine-place decimals: some node relaxations end with the numerical issue.
+TEST(MilpMends, UnresolvedNodeWithoutIncumbentIsNumericalIssue) {
+    const MilpSearch search = search_milp(read("min 4*x0 + 5*x1\n8.642521001*x0 + 7.463734936*x1 = 18\nint x0\nint x1"));
+    EXPECT_GT(search.explored, 0u);
+    EXPECT_GT(search.unresolved, 0u);
+    EXPECT_FALSE(search.limit_reached);
+    EXPECT_EQ(search.outcome, LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}}));
+}
+
+TEST(MilpMends, UnresolvedNodeNotPrunedLeavesIncumbentFeasible) {
+    const MilpSearch search = search_milp(read("min 9*x0 + 3*x1\nx0 + 7.193707387*x1 = 27\n4*x0 + 9*x1 >= 9\nint x0\nint x1"));
+    EXPECT_GT(search.unresolved, 0u);
+    EXPECT_FALSE(search.limit_reached);
+    EXPECT_EQ(search.outcome, LpOutcome::feasible({int_entry(0, 27), int_entry(1, 0)}));
+}
+
 TEST(MilpBody, ReaderMessageIsBadInput) {
     const CallResult<LpOutcome> result = solve_milp_text_body("foo");
     ASSERT_TRUE(std::holds_alternative<Rejection>(result));
