@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 #include "module/invariant.hpp"
 
@@ -34,12 +35,14 @@ Tableau::Tableau(std::size_t num_var_cols, std::size_t num_constraints) {
 }
 
 void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
+    // A dense tableau beyond the budget is refused before anything is allocated; input of a
+    // few hundred kilobytes could otherwise ask for more memory than the machine has.
+    if (num_var_cols >= MAX_TABLEAU_ENTRIES || num_constraints >= MAX_TABLEAU_ENTRIES ||
+        (num_constraints + 1) * (num_var_cols + 1) > MAX_TABLEAU_ENTRIES)
+        throw std::bad_alloc();
     // Clear what the previous shape wrote, so the block is all zeros again.
     for (std::size_t row = 1; row <= num_constraints_; ++row)
         for_each_nonzero(row, [&](std::size_t col) { cells_[index(row, col)] = Rational(); });
-    check_invariant(num_var_cols < std::numeric_limits<std::uint32_t>::max() &&
-                        num_constraints < std::numeric_limits<std::uint32_t>::max(),
-                    "tableau is too large");
     num_constraints_ = num_constraints;
     num_cols_ = num_var_cols + 1;
     words_per_row_ = (num_cols_ + 63) / 64;

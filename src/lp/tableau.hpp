@@ -36,11 +36,16 @@ struct LeavingRow {
 
 class Tableau {
 public:
+    // The most entries a tableau may have (1 GiB of Rationals); a larger shape throws
+    // std::bad_alloc, which the module surface reports as MemoryError.
+    static constexpr std::size_t MAX_TABLEAU_ENTRIES = std::size_t{1} << 26;
+
     Tableau() : Tableau(0, 0) {}
     // n variable columns, m constraint rows: every entry 0, no basic columns.
     Tableau(std::size_t num_var_cols, std::size_t num_constraints);
 
-    // Becomes a fresh Tableau(num_var_cols, num_constraints), reusing the storage.
+    // Becomes a fresh Tableau(num_var_cols, num_constraints), reusing the storage. Throws
+    // std::bad_alloc beyond MAX_TABLEAU_ENTRIES.
     void reset(std::size_t num_var_cols, std::size_t num_constraints);
 
     std::size_t num_constraints() const { return num_constraints_; }

@@ -62,6 +62,12 @@ def test_reader_message_becomes_value_error():
         mekra.solve_lp_text("x0 <= y")
 
 
+def test_tableau_beyond_the_memory_budget_is_a_memory_error():
+    # 9000 rows of 9002 entries: far more than a solve may allocate.
+    with pytest.raises(MemoryError):
+        mekra.solve_lp_text("x0 <= 1\n" * 9000)
+
+
 def assert_same(result, expected):
     assert result == expected
     assert list(result) == list(expected)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <vector>
 
 #include "lp/programs.hpp"
@@ -137,6 +138,15 @@ TEST(TableauState, FreshValuesAndMissingBasis) {
     EXPECT_EQ(t.num_cols(), 4u);
     EXPECT_EQ(t.num_constraints(), 2u);
     EXPECT_THROW(t.get(3, 0), InvariantFailure);
+}
+
+TEST(TableauState, ShapesBeyondTheBudgetAreRefused) {
+    EXPECT_THROW(Tableau(std::size_t{1} << 14, std::size_t{1} << 14), std::bad_alloc);
+    EXPECT_THROW(Tableau(std::size_t{1} << 40, 0), std::bad_alloc);
+    Tableau t(2, 2);
+    EXPECT_THROW(t.reset(0, std::size_t{1} << 30), std::bad_alloc);
+    t.reset(1, 1);
+    EXPECT_EQ(t.get(1, 1), q(0));
 }
 
 TEST(TableauState, ResetClearsEverythingWhateverTheShape) {
