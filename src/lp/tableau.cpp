@@ -10,22 +10,32 @@ namespace mekra {
 
 namespace {
 
-// entry - f * p: the value and the overflow behaviour of the two Rational operations. When
-// the unreduced product and the unreduced difference fit 64 bits, neither reduced result can
-// overflow, and the difference is reduced once instead of after each operation.
-inline Rational subtract_product(Rational entry, Rational f, Rational p) {
-    const std::int64_t dens = f.denominator() | p.denominator() | entry.denominator();
-    if (dens != 1) {
-        std::int64_t num_product, den_product, scaled_entry, scaled_product, num, den;
-        if (!__builtin_mul_overflow(f.numerator(), p.numerator(), &num_product) &&
-            !__builtin_mul_overflow(f.denominator(), p.denominator(), &den_product) &&
-            !__builtin_mul_overflow(entry.numerator(), den_product, &scaled_entry) &&
-            !__builtin_mul_overflow(num_product, entry.denominator(), &scaled_product) &&
-            !__builtin_sub_overflow(scaled_entry, scaled_product, &num) &&
-            !__builtin_mul_overflow(entry.denominator(), den_product, &den))
-            return Rational::make(num, den);
+// entry := entry - f * p: the value and the overflow behaviour of the two Rational
+// operations. When the unreduced product and the unreduced difference fit 64 bits, neither
+// reduced result can overflow, and the difference is reduced once instead of after each
+// operation. (Each path assigns on its own, which keeps the hot loop free of stack round
+// trips.)
+inline void subtract_product(Rational& entry, Rational f, Rational p) {
+    const Rational e = entry;
+    if ((f.denominator() | p.denominator() | e.denominator()) == 1) {
+        std::int64_t product, difference;
+        if (__builtin_mul_overflow(f.numerator(), p.numerator(), &product) ||
+            __builtin_sub_overflow(e.numerator(), product, &difference))
+            throw RationalOverflow();
+        entry = Rational::integer(difference);
+        return;
     }
-    return entry - f * p;
+    std::int64_t num_product, den_product, scaled_entry, scaled_product, num, den;
+    if (!__builtin_mul_overflow(f.numerator(), p.numerator(), &num_product) &&
+        !__builtin_mul_overflow(f.denominator(), p.denominator(), &den_product) &&
+        !__builtin_mul_overflow(e.numerator(), den_product, &scaled_entry) &&
+        !__builtin_mul_overflow(num_product, e.denominator(), &scaled_product) &&
+        !__builtin_sub_overflow(scaled_entry, scaled_product, &num) &&
+        !__builtin_mul_overflow(e.denominator(), den_product, &den)) {
+        entry = Rational::make(num, den);
+        return;
+    }
+    entry = e - f * p;
 }
 
 }  // namespace
@@ -178,13 +188,13 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
     for (std::uint32_t k = 0; k < width; ++k) {
         const std::size_t j = pivot_cols_[k];
         const Rational pivot_entry = pivot_values_[k];
-        if (!f0.is_zero()) objective_[j] = subtract_product(objective_[j], f0, pivot_entry);
+        if (!f0.is_zero()) subtract_product(objective_[j], f0, pivot_entry);
         Rational* target = &cells_[index(1, j)];
         for (std::size_t t = 0; t < factors; ++t) {
             const std::size_t other = factor_rows_[t];
             Rational& entry = target[other - 1];
             const bool was_zero = entry.is_zero();
-            entry = subtract_product(entry, factor_values_[t], pivot_entry);
+            subtract_product(entry, factor_values_[t], pivot_entry);
             if (was_zero != entry.is_zero()) nonzero_word(other, j) ^= bit(j);
         }
     }
