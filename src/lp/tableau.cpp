@@ -38,6 +38,11 @@ inline void subtract_product(Rational& entry, Rational f, Rational p) {
     entry = e - f * p;
 }
 
+// a / b; dividing by 1 gives a exactly and cannot overflow.
+inline Rational divide(Rational a, Rational b) {
+    return b == Rational::integer(1) ? a : a / b;
+}
+
 }  // namespace
 
 Tableau::Tableau(std::size_t num_var_cols, std::size_t num_constraints) {
@@ -120,7 +125,7 @@ std::optional<LeavingRow> Tableau::leaving_row(std::size_t col) const {
     Rational best_ratio;
     for (std::size_t k = 0; k < num_constraints_; ++k) {
         if (!column[k].is_positive()) continue;
-        const Rational ratio = rhs[k] / column[k];
+        const Rational ratio = divide(rhs[k], column[k]);
         if (!best || ratio < best_ratio) {
             best = k + 1;
             best_ratio = ratio;
@@ -143,7 +148,7 @@ std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
     Rational best_ratio;
     for (std::size_t k = 0; k < num_constraints_; ++k) {
         if (!column[k].is_positive()) continue;
-        const Rational ratio = rhs[k] / column[k];
+        const Rational ratio = divide(rhs[k], column[k]);
         if (!best || ratio < best_ratio ||
             (ratio == best_ratio && basic_rank(k + 1) < basic_rank(*best))) {
             best = k + 1;
@@ -165,7 +170,7 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
     std::uint32_t width = 0;
     for_each_nonzero(row, [&](std::size_t j) {
         Rational& entry = cells_[index(row, j)];
-        entry = entry / p;
+        entry = divide(entry, p);
         pivot_cols_[width] = static_cast<std::uint32_t>(j);
         pivot_values_[width] = entry;
         ++width;
