@@ -165,6 +165,13 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"b*x0 <= 1\nmax 1/a", "bad den in 1/a"},
         MessageCase{"b*x0 <= 1\nd*x1 >= 1", "bad coeff in b*x0"}));
 
+TEST(LpFormatTest, VariablesOutOfOrderAndCancelled) {
+    LinearProgram p = read_ok("min x0 + x1 + x2\nx2 + x0 - x2 + 0.5*x1 - x0 + x2 + 1/2 <= 0\nx1 - x1 + x0 >= 0");
+    ASSERT_EQ(p.constraints.size(), 2u);
+    EXPECT_EQ(p.constraints[0].expr, expr({{q(1, 2), 1}, {q(1), 2}}, q(1, 2)));
+    EXPECT_EQ(p.constraints[1].expr, expr({{q(1), 0}}));
+}
+
 TEST(LpFormatTest, CommentsAndEnd) {
     LinearProgram p = read_ok("cost + x0 <= oops\n#x\nx0 <= 1\nend\nthis is not read\n");
     EXPECT_EQ(p.constraints.size(), 1u);
