@@ -84,7 +84,8 @@ std::optional<VarId> existing_var(std::string_view name, const LinearProgram& pr
     VarId k = 0;
     for (char c : digits) {
         if (!is_digit(c)) return std::nullopt;
-        if (__builtin_mul_overflow(k, VarId{10}, &k) || __builtin_add_overflow(k, static_cast<VarId>(c - '0'), &k))
+        if (__builtin_mul_overflow(k, VarId{10}, &k) ||
+            __builtin_add_overflow(k, static_cast<VarId>(c - '0'), &k))
             return std::nullopt;
     }
     if (k >= program.next_var) return std::nullopt;
@@ -193,7 +194,8 @@ public:
 
     LinearExpr finish() && {
         if (!sorted_)
-            std::sort(terms_.begin(), terms_.end(), [](const Term& a, const Term& b) { return a.var < b.var; });
+            std::sort(terms_.begin(), terms_.end(),
+                      [](const Term& a, const Term& b) { return a.var < b.var; });
         std::erase_if(terms_, [](const Term& t) { return t.coefficient.is_zero(); });
         return LinearExpr{std::move(terms_), constant_};
     }
@@ -216,7 +218,8 @@ private:
 };
 
 // Adds the signed piece t (trimmed, not empty); a message when a number is bad.
-std::optional<std::string> add_piece(std::string_view t, bool negative, ExprBuilder& expr, LinearProgram& program) {
+std::optional<std::string> add_piece(std::string_view t, bool negative, ExprBuilder& expr,
+                                     LinearProgram& program) {
     double sign = negative ? -1.0 : 1.0;
     if (std::size_t slash = t.find('/'); slash != std::string_view::npos) {
         std::optional<double> a = parse_number(text::trim(t.substr(0, slash)));
