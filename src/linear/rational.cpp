@@ -132,7 +132,8 @@ Rational Rational::from_f64(double x) {
     // A fractional part, or NaN or an infinity (where x - t is NaN).
     std::int64_t n = saturate(std::round(x * static_cast<double>(RATIONAL_SCALE)));
     u64 g = gcd(magnitude(n), static_cast<u64>(RATIONAL_SCALE));
-    if (g >= 2) return Rational(n / static_cast<std::int64_t>(g), RATIONAL_SCALE / static_cast<std::int64_t>(g));
+    if (g >= 2)
+        return Rational(n / static_cast<std::int64_t>(g), RATIONAL_SCALE / static_cast<std::int64_t>(g));
     return Rational(n, RATIONAL_SCALE);
 }
 
