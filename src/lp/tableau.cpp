@@ -39,9 +39,7 @@ inline void subtract_product(Rational& entry, Rational f, Rational p) {
 }
 
 // a / b; dividing by 1 gives a exactly and cannot overflow.
-inline Rational divide(Rational a, Rational b) {
-    return b == Rational::integer(1) ? a : a / b;
-}
+inline Rational divide(Rational a, Rational b) { return b == Rational::integer(1) ? a : a / b; }
 
 }  // namespace
 
@@ -109,8 +107,7 @@ std::optional<std::size_t> Tableau::entering_column(std::span<const std::uint8_t
     return kept;
 }
 
-std::optional<std::size_t> Tableau::entering_column_bland(
-    std::span<const std::uint8_t> excluded) const {
+std::optional<std::size_t> Tableau::entering_column_bland(std::span<const std::uint8_t> excluded) const {
     for (std::size_t col = 0; col + 1 < num_cols_; ++col)
         if (objective_[col].is_positive() && admissible(excluded, col)) return col;
     return std::nullopt;
@@ -149,8 +146,7 @@ std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
     for (std::size_t k = 0; k < num_constraints_; ++k) {
         if (!column[k].is_positive()) continue;
         const Rational ratio = divide(rhs[k], column[k]);
-        if (!best || ratio < best_ratio ||
-            (ratio == best_ratio && basic_rank(k + 1) < basic_rank(*best))) {
+        if (!best || ratio < best_ratio || (ratio == best_ratio && basic_rank(k + 1) < basic_rank(*best))) {
             best = k + 1;
             best_ratio = ratio;
         }
@@ -160,8 +156,7 @@ std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
 }
 
 void Tableau::pivot(std::size_t row, std::size_t col) {
-    check_invariant(row >= 1 && row <= num_constraints_ && col + 1 < num_cols_,
-                    "pivot index out of range");
+    check_invariant(row >= 1 && row <= num_constraints_ && col + 1 < num_cols_, "pivot index out of range");
     const Rational p = cells_[index(row, col)];
     check_invariant(!p.is_zero(), "pivot value is zero");
 
@@ -226,8 +221,8 @@ void Tableau::save_objective_row() { saved_objective_ = objective_; }
 
 void Tableau::restore_objective_row() { objective_ = saved_objective_; }
 
-std::optional<std::size_t> Tableau::lowest_nonzero_column(
-    std::size_t row, std::span<const std::uint8_t> excluded) const {
+std::optional<std::size_t> Tableau::lowest_nonzero_column(std::size_t row,
+                                                          std::span<const std::uint8_t> excluded) const {
     check_invariant(row >= 1 && row <= num_constraints_, "row index out of range");
     std::optional<std::size_t> lowest;
     for_each_nonzero(row, [&](std::size_t col) {

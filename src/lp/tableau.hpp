@@ -89,9 +89,7 @@ public:
 
 private:
     // Constraint row `row` (1..m), column `col`.
-    std::size_t index(std::size_t row, std::size_t col) const {
-        return col * num_constraints_ + (row - 1);
-    }
+    std::size_t index(std::size_t row, std::size_t col) const { return col * num_constraints_ + (row - 1); }
     std::uint64_t& nonzero_word(std::size_t row, std::size_t col) {
         return nonzero_[(row - 1) * words_per_row_ + col / 64];
     }
@@ -117,9 +115,9 @@ private:
     std::size_t num_constraints_ = 0;
     std::size_t num_cols_ = 1;
     std::size_t words_per_row_ = 1;
-    std::vector<Rational> objective_;         // row 0, dense
-    std::vector<Rational> cells_;             // rows 1..m, column-major
-    std::vector<std::uint64_t> nonzero_;      // per row 1..m: words_per_row_ words
+    std::vector<Rational> objective_;                // row 0, dense
+    std::vector<Rational> cells_;                    // rows 1..m, column-major
+    std::vector<std::uint64_t> nonzero_;             // per row 1..m: words_per_row_ words
     std::vector<std::optional<std::size_t>> basis_;  // per row; row 0 never set
     // Pivot workspace: the divided pivot row's non-zeros, the other rows' pivot-column entries.
     std::vector<std::uint32_t> pivot_cols_;

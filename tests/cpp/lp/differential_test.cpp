@@ -137,8 +137,7 @@ TEST(LpDifferential, RandomProgramsMatchLiteralSimplex) {
     RandomPrograms random(20261207);
     LpSolver solver;
     std::map<std::string, int> seen;
-    for (int i = 0; i < 3000; ++i)
-        expect_same(solver, random, random.program(i % 3 == 0 ? 8 : 0), seen, i);
+    for (int i = 0; i < 3000; ++i) expect_same(solver, random, random.program(i % 3 == 0 ? 8 : 0), seen, i);
     for (const char* kind : {"OPTIMAL", "INFEASIBLE", "UNBOUNDED", "UNKNOWN (numerical issue)"})
         EXPECT_GE(seen[kind], 50) << kind;
     for (const auto& [kind, count] : seen) RecordProperty(kind, count);
@@ -184,10 +183,9 @@ TEST(LpDifferential, BealeVariantsMatchLiteralSimplex) {
         for (VarId v = 4; v < 4 + extra_vars; ++v)
             objective = LinearExpr::add(std::move(objective), LinearExpr::term(q(random.uniform(0, 40)), v));
         testing::set_objective(p, Sense::Minimize, std::move(objective));
-        std::vector<LinearExpr> rows{
-            testing::affine({{q(1, 4), 0}, {q(-8), 1}, {q(-1), 2}, {q(9), 3}}),
-            testing::affine({{q(1, 2), 0}, {q(-12), 1}, {q(-1, 2), 2}, {q(3), 3}}),
-            testing::affine({{q(1), 2}}, q(-1))};
+        std::vector<LinearExpr> rows{testing::affine({{q(1, 4), 0}, {q(-8), 1}, {q(-1), 2}, {q(9), 3}}),
+                                     testing::affine({{q(1, 2), 0}, {q(-12), 1}, {q(-1, 2), 2}, {q(3), 3}}),
+                                     testing::affine({{q(1), 2}}, q(-1))};
         for (LinearExpr& row : rows)
             for (VarId v = 4; v < 4 + extra_vars; ++v)
                 row = LinearExpr::add(std::move(row), LinearExpr::term(q(random.uniform(-2, 2)), v));

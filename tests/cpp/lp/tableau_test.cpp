@@ -61,9 +61,8 @@ TEST(TableauLeaving, MinimumRatioLowestRowOnTies) {
 }
 
 TEST(TableauLeaving, BlandBreaksTiesByLowestBasicColumn) {
-    Tableau t = filled({{q(0), q(0), q(0), q(0), q(0)},
-                        {q(2), q(0), q(0), q(1), q(4)},
-                        {q(1), q(0), q(1), q(0), q(2)}});
+    Tableau t = filled(
+        {{q(0), q(0), q(0), q(0), q(0)}, {q(2), q(0), q(0), q(1), q(4)}, {q(1), q(0), q(1), q(0), q(2)}});
     t.set_basis(1, 3);
     t.set_basis(2, 2);
     EXPECT_EQ(t.leaving_row(0), (LeavingRow{1, 3}));
@@ -115,9 +114,7 @@ TEST(TableauPivot, ZeroPivotIsAnInvariantFailure) {
 }
 
 TEST(TableauPivot, RowsWithZeroInPivotColumnStayUntouched) {
-    Tableau t = filled({{q(1), q(1), q(0), q(0)},
-                        {q(2), q(0), q(1), q(4)},
-                        {q(0), q(3), q(0), q(9)}});
+    Tableau t = filled({{q(1), q(1), q(0), q(0)}, {q(2), q(0), q(1), q(4)}, {q(0), q(3), q(0), q(9)}});
     t.pivot(1, 0);
     EXPECT_EQ(t.get(2, 1), q(3));
     EXPECT_EQ(t.get(2, 3), q(9));
