@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -126,6 +127,26 @@ TEST(TableauPivot, OverflowingProductThrows) {
     const std::int64_t big = 4000000000;
     Tableau t = filled({{q(0), q(0), q(0)}, {q(1), q(big), q(1)}, {q(big), q(1), q(1)}});
     EXPECT_THROW(t.pivot(1, 0), RationalOverflow);
+}
+
+// The update entry - f * 1 of row 2, column 1, around the 64-bit edge.
+Rational update_after_pivot(Rational f, Rational entry) {
+    Tableau t = filled({{q(0), q(0), q(0)}, {q(1), q(1), q(1)}, {f, entry, q(0)}});
+    t.pivot(1, 0);
+    EXPECT_EQ(t.get(2, 0), q(0));
+    return t.get(2, 1);
+}
+
+TEST(TableauPivot, UpdatesNearTheEdgeOfSixtyFourBits) {
+    const std::int64_t two_62 = std::int64_t{1} << 62;
+    // Unreduced the difference needs 2^63 as denominator; reduced it fits.
+    EXPECT_EQ(update_after_pivot(q(1, 2), q(1, two_62)), q(1 - two_62 / 2, two_62));
+    // 1/p - 1/(p+1) = 1/(p(p+1)) does not fit.
+    EXPECT_THROW(update_after_pivot(q(1, 3037000501), q(1, 3037000500)), RationalOverflow);
+    // Integer entries: the product, then the difference.
+    EXPECT_THROW(update_after_pivot(q(-1), q(std::numeric_limits<std::int64_t>::max())), RationalOverflow);
+    EXPECT_EQ(update_after_pivot(q(1), q(std::numeric_limits<std::int64_t>::min() + 1)),
+              Rational::integer(std::numeric_limits<std::int64_t>::min()));
 }
 
 TEST(TableauState, FreshValuesAndMissingBasis) {
