@@ -24,8 +24,8 @@ struct LinearExpr {
     std::vector<Term> terms;
     Rational constant;
 
-    static LinearExpr var(VarId x);                 // 1*x
-    static LinearExpr term(Rational c, VarId x);    // c*x, or empty when c is zero
+    static LinearExpr var(VarId x);               // 1*x
+    static LinearExpr term(Rational c, VarId x);  // c*x, or empty when c is zero
     static LinearExpr from_constant(Rational k);
     // a + b: the constant first, then the terms of both merged by VarId (a's coefficient
     // plus b's for a shared variable), cancelled terms removed.

@@ -16,22 +16,24 @@ constexpr u64 INT64_MAX_MAGNITUDE = static_cast<u64>(INT64_MAX);
 
 u64 magnitude(std::int64_t v) { return v < 0 ? 0 - static_cast<u64>(v) : static_cast<u64>(v); }
 
-// Binary gcd; gcd(0, b) is b.
-u64 gcd(u64 a, u64 b) {
-    if (a == 0) return b;
-    if (b == 0) return a;
-    int shift = __builtin_ctzll(a | b);
-    a >>= __builtin_ctzll(a);
-    do {
-        b >>= __builtin_ctzll(b);
-        if (a > b) {
-            u64 t = a;
-            a = b;
-            b = t;
-        }
-        b -= a;
-    } while (b != 0);
-    return a << shift;
+// Binary gcd; gcd(0, b) is b. Both operands are kept odd; the trailing zeros of v - u are
+// counted while the smaller operand is chosen (u - v has the same ones), which shortens the
+// dependency chain of the loop.
+u64 gcd(u64 u, u64 v) {
+    if (u == 0) return v;
+    if (v == 0) return u;
+    int shift = __builtin_ctzll(u | v);
+    u >>= __builtin_ctzll(u);
+    v >>= __builtin_ctzll(v);
+    while (u != v) {
+        u64 t = v - u;
+        int zeros = __builtin_ctzll(t);
+        u64 smaller = u < v ? u : v;
+        u64 diff = u < v ? t : u - v;
+        u = smaller;
+        v = diff >> zeros;
+    }
+    return u << shift;
 }
 
 // Saturating conversion of a double to a 64-bit integer: NaN gives 0, values beyond the
@@ -68,33 +70,47 @@ Rational Rational::add_general(Rational a, Rational b, bool negate_b) {
     i128 p = a.num_, r = b.num_;
     if (negate_b) r = -r;
     u64 q = static_cast<u64>(a.den_), s = static_cast<u64>(b.den_);
-    u64 d1 = gcd(q, s);
+    u64 d1 = q == s ? q : gcd(q, s);
     i128 t;
     u128 den;
     if (d1 == 1) {
         t = p * static_cast<i128>(s) + r * static_cast<i128>(q);
         den = static_cast<u128>(q) * s;
-    } else {
-        u64 qd = q / d1;
-        t = p * static_cast<i128>(s / d1) + r * static_cast<i128>(qd);
         if (t == 0) return Rational();
-        u128 t_mag = t < 0 ? static_cast<u128>(-t) : static_cast<u128>(t);
-        u64 d2 = gcd(static_cast<u64>(t_mag % d1), d1);
-        t /= d2;
-        den = static_cast<u128>(qd) * (s / d2);
+        return from_magnitudes(t < 0, t < 0 ? static_cast<u128>(-t) : static_cast<u128>(t), den);
     }
+    u64 qd = q / d1;
+    t = p * static_cast<i128>(s / d1) + r * static_cast<i128>(qd);
     if (t == 0) return Rational();
-    u128 num = t < 0 ? static_cast<u128>(-t) : static_cast<u128>(t);
-    return from_magnitudes(t < 0, num, den);
+    u128 t_mag = t < 0 ? static_cast<u128>(-t) : static_cast<u128>(t);
+    // 64-bit division where the numerator allows it: 128-bit division is a library call.
+    u64 d2;
+    if (static_cast<u64>(t_mag >> 64) == 0) {
+        u64 small = static_cast<u64>(t_mag);
+        d2 = gcd(small % d1, d1);
+        t_mag = small / d2;
+    } else {
+        d2 = gcd(static_cast<u64>(t_mag % d1), d1);
+        t_mag /= d2;
+    }
+    den = static_cast<u128>(qd) * (s / d2);
+    return from_magnitudes(t < 0, t_mag, den);
 }
 
 Rational Rational::mul_general(Rational a, Rational b) {
     u64 p = magnitude(a.num_), r = magnitude(b.num_);
     u64 q = static_cast<u64>(a.den_), s = static_cast<u64>(b.den_);
-    u64 g1 = gcd(p, s), g2 = gcd(r, q);
-    u128 num = static_cast<u128>(p / g1) * (r / g2);
-    u128 den = static_cast<u128>(q / g2) * (s / g1);
-    return from_magnitudes((a.num_ < 0) != (b.num_ < 0), num, den);
+    // Cross-cancel before multiplying; a denominator of 1 has nothing to cancel.
+    u64 g1 = s == 1 ? 1 : gcd(p, s), g2 = q == 1 ? 1 : gcd(r, q);
+    if (g1 != 1) {
+        p /= g1;
+        s /= g1;
+    }
+    if (g2 != 1) {
+        r /= g2;
+        q /= g2;
+    }
+    return from_magnitudes((a.num_ < 0) != (b.num_ < 0), static_cast<u128>(p) * r, static_cast<u128>(q) * s);
 }
 
 Rational Rational::div_general(Rational a, Rational b) {
@@ -116,7 +132,8 @@ Rational Rational::from_f64(double x) {
     // A fractional part, or NaN or an infinity (where x - t is NaN).
     std::int64_t n = saturate(std::round(x * static_cast<double>(RATIONAL_SCALE)));
     u64 g = gcd(magnitude(n), static_cast<u64>(RATIONAL_SCALE));
-    if (g >= 2) return Rational(n / static_cast<std::int64_t>(g), RATIONAL_SCALE / static_cast<std::int64_t>(g));
+    if (g >= 2)
+        return Rational(n / static_cast<std::int64_t>(g), RATIONAL_SCALE / static_cast<std::int64_t>(g));
     return Rational(n, RATIONAL_SCALE);
 }
 

@@ -155,8 +155,7 @@ LpOutcome LpSolver::run(std::span<const Constraint> extra) {
         // later pivot can change.
         for (std::size_t row = 1; row <= m; ++row) {
             if (!artificial_[*tableau.basis(row)]) continue;
-            if (const auto col = tableau.lowest_nonzero_column(row, artificial_))
-                tableau.pivot(row, *col);
+            if (const auto col = tableau.lowest_nonzero_column(row, artificial_)) tableau.pivot(row, *col);
         }
 
         // Phase 2 objective, brought into canonical form for the current basis.
@@ -185,9 +184,8 @@ LpOutcome LpSolver::run(std::span<const Constraint> extra) {
             reported = ModelValue::floating(value->to_f64());
         model.push_back({labels_[col].id, reported});
     }
-    const Rational value = objective && objective->sense == Sense::Maximize
-                               ? -tableau.objective_value()
-                               : tableau.objective_value();
+    const Rational value = objective && objective->sense == Sense::Maximize ? -tableau.objective_value()
+                                                                            : tableau.objective_value();
     return LpOutcome::optimal(value.to_f64(), std::move(model));
 }
 

@@ -2,40 +2,71 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 #include "module/invariant.hpp"
 
 namespace mekra {
+
+namespace {
+
+// entry := entry - f * p: the value and the overflow behaviour of the two Rational
+// operations. When the unreduced product and the unreduced difference fit 64 bits, neither
+// reduced result can overflow, and the difference is reduced once instead of after each
+// operation. (Each path assigns on its own, which keeps the hot loop free of stack round
+// trips.)
+inline void subtract_product(Rational& entry, Rational f, Rational p) {
+    const Rational e = entry;
+    if ((f.denominator() | p.denominator() | e.denominator()) == 1) {
+        std::int64_t product, difference;
+        if (__builtin_mul_overflow(f.numerator(), p.numerator(), &product) ||
+            __builtin_sub_overflow(e.numerator(), product, &difference))
+            throw RationalOverflow();
+        entry = Rational::integer(difference);
+        return;
+    }
+    std::int64_t num_product, den_product, scaled_entry, scaled_product, num, den;
+    if (!__builtin_mul_overflow(f.numerator(), p.numerator(), &num_product) &&
+        !__builtin_mul_overflow(f.denominator(), p.denominator(), &den_product) &&
+        !__builtin_mul_overflow(e.numerator(), den_product, &scaled_entry) &&
+        !__builtin_mul_overflow(num_product, e.denominator(), &scaled_product) &&
+        !__builtin_sub_overflow(scaled_entry, scaled_product, &num) &&
+        !__builtin_mul_overflow(e.denominator(), den_product, &den)) {
+        entry = Rational::make(num, den);
+        return;
+    }
+    entry = e - f * p;
+}
+
+// a / b; dividing by 1 gives a exactly and cannot overflow.
+inline Rational divide(Rational a, Rational b) { return b == Rational::integer(1) ? a : a / b; }
+
+}  // namespace
 
 Tableau::Tableau(std::size_t num_var_cols, std::size_t num_constraints) {
     reset(num_var_cols, num_constraints);
 }
 
 void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
+    // A dense tableau beyond the budget is refused before anything is allocated; input of a
+    // few hundred kilobytes could otherwise ask for more memory than the machine has.
+    if (num_var_cols >= MAX_TABLEAU_ENTRIES || num_constraints >= MAX_TABLEAU_ENTRIES ||
+        (num_constraints + 1) * (num_var_cols + 1) > MAX_TABLEAU_ENTRIES)
+        throw std::bad_alloc();
     // Clear what the previous shape wrote, so the block is all zeros again.
-    for (std::size_t row = 1; row <= num_constraints_; ++row) {
-        const std::uint32_t* cols = &listed_cols_[(row - 1) * num_cols_];
-        for (std::uint32_t k = 0; k < list_len_[row - 1]; ++k) {
-            cells_[index(row, cols[k])] = Rational();
-            listed_[index(row, cols[k])] = 0;
-        }
-    }
-    check_invariant(num_var_cols < std::numeric_limits<std::uint32_t>::max() &&
-                        num_constraints < std::numeric_limits<std::uint32_t>::max(),
-                    "tableau is too large");
+    for (std::size_t row = 1; row <= num_constraints_; ++row)
+        for_each_nonzero(row, [&](std::size_t col) { cells_[index(row, col)] = Rational(); });
     num_constraints_ = num_constraints;
     num_cols_ = num_var_cols + 1;
+    words_per_row_ = (num_cols_ + 63) / 64;
     const std::size_t size = num_constraints * num_cols_;
     if (cells_.size() < size) {
         // Fresh zeroed storage (the old block is all zeros and simply dropped), with room to
         // spare so that a sequence of slowly growing programs reallocates only rarely.
-        const std::size_t capacity = std::max(size, cells_.size() + cells_.size() / 2);
-        cells_ = std::vector<Rational>(capacity);
-        listed_ = std::vector<std::uint8_t>(capacity, 0);
-        listed_cols_ = std::vector<std::uint32_t>(capacity);
+        cells_ = std::vector<Rational>(std::max(size, cells_.size() + cells_.size() / 2));
     }
+    nonzero_.assign(num_constraints * words_per_row_, 0);
     objective_.assign(num_cols_, Rational());
-    list_len_.assign(num_constraints, 0);
     basis_.assign(num_constraints + 1, std::nullopt);
     pivot_cols_.resize(num_cols_);
     pivot_values_.resize(num_cols_);
@@ -54,23 +85,6 @@ void Tableau::set(std::size_t row, std::size_t col, Rational value) {
         objective_[col] = value;
     else
         store(row, col, value);
-}
-
-void Tableau::append(std::size_t row, std::size_t col, std::size_t at) {
-    listed_[at] = 1;
-    listed_cols_[(row - 1) * num_cols_ + list_len_[row - 1]++] = static_cast<std::uint32_t>(col);
-}
-
-void Tableau::compact_row(std::size_t row) {
-    std::uint32_t* cols = &listed_cols_[(row - 1) * num_cols_];
-    std::uint32_t kept = 0;
-    for (std::uint32_t k = 0; k < list_len_[row - 1]; ++k) {
-        if (cells_[index(row, cols[k])].is_zero())
-            listed_[index(row, cols[k])] = 0;
-        else
-            cols[kept++] = cols[k];
-    }
-    list_len_[row - 1] = kept;
 }
 
 void Tableau::set_basis(std::size_t row, std::size_t col) {
@@ -93,8 +107,7 @@ std::optional<std::size_t> Tableau::entering_column(std::span<const std::uint8_t
     return kept;
 }
 
-std::optional<std::size_t> Tableau::entering_column_bland(
-    std::span<const std::uint8_t> excluded) const {
+std::optional<std::size_t> Tableau::entering_column_bland(std::span<const std::uint8_t> excluded) const {
     for (std::size_t col = 0; col + 1 < num_cols_; ++col)
         if (objective_[col].is_positive() && admissible(excluded, col)) return col;
     return std::nullopt;
@@ -109,7 +122,7 @@ std::optional<LeavingRow> Tableau::leaving_row(std::size_t col) const {
     Rational best_ratio;
     for (std::size_t k = 0; k < num_constraints_; ++k) {
         if (!column[k].is_positive()) continue;
-        const Rational ratio = rhs[k] / column[k];
+        const Rational ratio = divide(rhs[k], column[k]);
         if (!best || ratio < best_ratio) {
             best = k + 1;
             best_ratio = ratio;
@@ -132,9 +145,8 @@ std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
     Rational best_ratio;
     for (std::size_t k = 0; k < num_constraints_; ++k) {
         if (!column[k].is_positive()) continue;
-        const Rational ratio = rhs[k] / column[k];
-        if (!best || ratio < best_ratio ||
-            (ratio == best_ratio && basic_rank(k + 1) < basic_rank(*best))) {
+        const Rational ratio = divide(rhs[k], column[k]);
+        if (!best || ratio < best_ratio || (ratio == best_ratio && basic_rank(k + 1) < basic_rank(*best))) {
             best = k + 1;
             best_ratio = ratio;
         }
@@ -144,21 +156,20 @@ std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
 }
 
 void Tableau::pivot(std::size_t row, std::size_t col) {
-    check_invariant(row >= 1 && row <= num_constraints_ && col + 1 < num_cols_,
-                    "pivot index out of range");
+    check_invariant(row >= 1 && row <= num_constraints_ && col + 1 < num_cols_, "pivot index out of range");
     const Rational p = cells_[index(row, col)];
     check_invariant(!p.is_zero(), "pivot value is zero");
 
-    // Divide the pivot row, collecting its non-zero columns and their new values.
-    compact_row(row);
-    const std::uint32_t* row_cols = &listed_cols_[(row - 1) * num_cols_];
-    const std::uint32_t width = list_len_[row - 1];
-    for (std::uint32_t k = 0; k < width; ++k) {
-        Rational& entry = cells_[index(row, row_cols[k])];
-        entry = entry / p;
-        pivot_cols_[k] = row_cols[k];
-        pivot_values_[k] = entry;
-    }
+    // Divide the pivot row, collecting its non-zero columns and their new values (a quotient
+    // of non-zeros is non-zero, so the row's bits stay).
+    std::uint32_t width = 0;
+    for_each_nonzero(row, [&](std::size_t j) {
+        Rational& entry = cells_[index(row, j)];
+        entry = divide(entry, p);
+        pivot_cols_[width] = static_cast<std::uint32_t>(j);
+        pivot_values_[width] = entry;
+        ++width;
+    });
 
     // The other constraint rows with a non-zero entry f in the pivot column, f read before
     // anything changes.
@@ -177,15 +188,14 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
     for (std::uint32_t k = 0; k < width; ++k) {
         const std::size_t j = pivot_cols_[k];
         const Rational pivot_entry = pivot_values_[k];
-        if (!f0.is_zero()) objective_[j] = objective_[j] - f0 * pivot_entry;
+        if (!f0.is_zero()) subtract_product(objective_[j], f0, pivot_entry);
         Rational* target = &cells_[index(1, j)];
         for (std::size_t t = 0; t < factors; ++t) {
             const std::size_t other = factor_rows_[t];
             Rational& entry = target[other - 1];
             const bool was_zero = entry.is_zero();
-            entry = entry - factor_values_[t] * pivot_entry;
-            if (was_zero && !entry.is_zero() && listed_[index(other, j)] == 0)
-                append(other, j, index(other, j));
+            subtract_product(entry, factor_values_[t], pivot_entry);
+            if (was_zero != entry.is_zero()) nonzero_word(other, j) ^= bit(j);
         }
     }
     basis_[row] = col;
@@ -201,32 +211,24 @@ void Tableau::clear_objective_row() { std::fill(objective_.begin(), objective_.e
 
 void Tableau::subtract_from_objective(Rational factor, std::size_t row) {
     check_invariant(row >= 1 && row <= num_constraints_, "row index out of range");
-    const std::uint32_t* cols = &listed_cols_[(row - 1) * num_cols_];
-    for (std::uint32_t k = 0; k < list_len_[row - 1]; ++k) {
-        const std::size_t j = cols[k];
-        const Rational entry = cells_[index(row, j)];
-        if (entry.is_zero()) continue;
-        const Rational product = factor * entry;
+    for_each_nonzero(row, [&](std::size_t j) {
+        const Rational product = factor * cells_[index(row, j)];
         objective_[j] = objective_[j] - product;
-    }
+    });
 }
 
 void Tableau::save_objective_row() { saved_objective_ = objective_; }
 
 void Tableau::restore_objective_row() { objective_ = saved_objective_; }
 
-std::optional<std::size_t> Tableau::lowest_nonzero_column(
-    std::size_t row, std::span<const std::uint8_t> excluded) const {
+std::optional<std::size_t> Tableau::lowest_nonzero_column(std::size_t row,
+                                                          std::span<const std::uint8_t> excluded) const {
     check_invariant(row >= 1 && row <= num_constraints_, "row index out of range");
-    std::optional<std::size_t> best;
-    const std::uint32_t* cols = &listed_cols_[(row - 1) * num_cols_];
-    for (std::uint32_t k = 0; k < list_len_[row - 1]; ++k) {
-        const std::size_t col = cols[k];
-        if (col == rhs_col() || cells_[index(row, col)].is_zero() || !admissible(excluded, col))
-            continue;
-        if (!best || col < *best) best = col;
-    }
-    return best;
+    std::optional<std::size_t> lowest;
+    for_each_nonzero(row, [&](std::size_t col) {
+        if (!lowest && col != rhs_col() && admissible(excluded, col)) lowest = col;
+    });
+    return lowest;
 }
 
 }  // namespace mekra

@@ -6,14 +6,13 @@
 //
 // Storage: row 0 is a dense row of its own; the constraint rows live in one contiguous
 // column-major block (each column's m entries side by side), allocated once and reused by
-// `reset`, so the column scans of the ratio test and of a pivot read contiguous memory. Each
-// constraint row also keeps the list of columns that have held a non-zero entry since the last
-// reset (a superset of its non-zeros, without duplicates). A pivot walks the non-zeros of the
-// pivot row and, per such column, only the rows whose pivot-column entry is non-zero; `reset`
-// clears only what was written. Values are exactly those of the dense Gauss-Jordan step:
-// skipped entries are zeros, for which the step computes 0 / p = 0 and entry - f * 0 = entry,
-// neither of which can overflow; the order of the remaining operations within one step does
-// not matter, as each reads only the divided pivot row and its own entry.
+// `reset`, so the column scans of the ratio test and of a pivot read contiguous memory. Beside
+// it a bitmap per constraint row marks exactly its non-zero entries. A pivot walks the
+// non-zeros of the pivot row and, per such column, only the rows whose pivot-column entry is
+// non-zero; `reset` clears only the non-zeros. Values are exactly those of the dense
+// Gauss-Jordan step: skipped entries are zeros, for which the step computes 0 / p = 0 and
+// entry - f * 0 = entry, neither of which can overflow; the order of the remaining operations
+// within one step does not matter, as each reads only the divided pivot row and its own entry.
 //
 // Every arithmetic operation is Rational arithmetic and may throw RationalOverflow; the
 // tableau then holds a partial step, which only `reset` may follow.
@@ -37,11 +36,16 @@ struct LeavingRow {
 
 class Tableau {
 public:
-    Tableau() = default;
+    // The most entries a tableau may have (1 GiB of Rationals); a larger shape throws
+    // std::bad_alloc, which the module surface reports as MemoryError.
+    static constexpr std::size_t MAX_TABLEAU_ENTRIES = std::size_t{1} << 26;
+
+    Tableau() : Tableau(0, 0) {}
     // n variable columns, m constraint rows: every entry 0, no basic columns.
     Tableau(std::size_t num_var_cols, std::size_t num_constraints);
 
-    // Becomes a fresh Tableau(num_var_cols, num_constraints), reusing the storage.
+    // Becomes a fresh Tableau(num_var_cols, num_constraints), reusing the storage. Throws
+    // std::bad_alloc beyond MAX_TABLEAU_ENTRIES.
     void reset(std::size_t num_var_cols, std::size_t num_constraints);
 
     std::size_t num_constraints() const { return num_constraints_; }
@@ -85,29 +89,35 @@ public:
 
 private:
     // Constraint row `row` (1..m), column `col`.
-    std::size_t index(std::size_t row, std::size_t col) const {
-        return col * num_constraints_ + (row - 1);
+    std::size_t index(std::size_t row, std::size_t col) const { return col * num_constraints_ + (row - 1); }
+    std::uint64_t& nonzero_word(std::size_t row, std::size_t col) {
+        return nonzero_[(row - 1) * words_per_row_ + col / 64];
     }
-    // Writes a value into a constraint row, keeping the column lists.
+    static std::uint64_t bit(std::size_t col) { return std::uint64_t{1} << (col % 64); }
+    // Writes an entry of a constraint row, keeping its non-zero bit.
     void store(std::size_t row, std::size_t col, Rational value) {
-        const std::size_t at = index(row, col);
-        if (!value.is_zero() && listed_[at] == 0) append(row, col, at);
-        cells_[at] = value;
+        Rational& entry = cells_[index(row, col)];
+        if (entry.is_zero() != value.is_zero()) nonzero_word(row, col) ^= bit(col);
+        entry = value;
     }
-    void append(std::size_t row, std::size_t col, std::size_t at);
-    // Drops listed columns whose entry is zero again.
-    void compact_row(std::size_t row);
+    // Calls visit(col) for every non-zero entry of constraint row `row`, in ascending order.
+    template <class Visit>
+    void for_each_nonzero(std::size_t row, Visit visit) const {
+        const std::uint64_t* words = &nonzero_[(row - 1) * words_per_row_];
+        for (std::size_t w = 0; w < words_per_row_; ++w)
+            for (std::uint64_t bits = words[w]; bits != 0; bits &= bits - 1)
+                visit(w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)));
+    }
     static bool admissible(std::span<const std::uint8_t> excluded, std::size_t col) {
         return excluded.empty() || excluded[col] == 0;
     }
 
     std::size_t num_constraints_ = 0;
     std::size_t num_cols_ = 1;
-    std::vector<Rational> objective_;         // row 0, dense
-    std::vector<Rational> cells_;             // rows 1..m, column-major
-    std::vector<std::uint8_t> listed_;        // per cell: 1 when its column is in its row's list
-    std::vector<std::uint32_t> listed_cols_;  // per row 1..m: num_cols slots
-    std::vector<std::uint32_t> list_len_;     // per row 1..m (index row - 1)
+    std::size_t words_per_row_ = 1;
+    std::vector<Rational> objective_;                // row 0, dense
+    std::vector<Rational> cells_;                    // rows 1..m, column-major
+    std::vector<std::uint64_t> nonzero_;             // per row 1..m: words_per_row_ words
     std::vector<std::optional<std::size_t>> basis_;  // per row; row 0 never set
     // Pivot workspace: the divided pivot row's non-zeros, the other rows' pivot-column entries.
     std::vector<std::uint32_t> pivot_cols_;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <system_error>
+#include <unordered_map>
 
 #include "parser/alphabetic.hpp"
 #include "parser/text.hpp"
@@ -83,7 +84,8 @@ std::optional<VarId> existing_var(std::string_view name, const LinearProgram& pr
     VarId k = 0;
     for (char c : digits) {
         if (!is_digit(c)) return std::nullopt;
-        if (__builtin_mul_overflow(k, VarId{10}, &k) || __builtin_add_overflow(k, static_cast<VarId>(c - '0'), &k))
+        if (__builtin_mul_overflow(k, VarId{10}, &k) ||
+            __builtin_add_overflow(k, static_cast<VarId>(c - '0'), &k))
             return std::nullopt;
     }
     if (k >= program.next_var) return std::nullopt;
@@ -162,29 +164,81 @@ VarId var_by_name(std::string_view name, LinearProgram& program) {
 
 namespace {
 
-// Adds the signed piece t (trimmed, not empty) to `expr`; a message when a number is bad.
-std::optional<std::string> add_piece(std::string_view t, bool negative, LinearExpr& expr, LinearProgram& program) {
+// The running sum of an expression's pieces. Adding the pieces one by one with LinearExpr::add
+// computes, per variable and for the constant, the sums of their values in piece order (a sum
+// that cancels drops the term, and the next piece starts again from zero); this builder does the
+// same sums in the same order, so it overflows at the same piece and ends with the same normal
+// form, but a variable that comes out of order costs a lookup instead of an insertion.
+class ExprBuilder {
+public:
+    void add_constant(Rational k) { constant_ = constant_ + k; }
+
+    void add_term(Rational c, VarId v) {
+        if (c.is_zero()) return;
+        if (sorted_ && (terms_.empty() || terms_.back().var < v)) {
+            terms_.push_back(Term{c, v});
+            return;
+        }
+        Term* found = find(v);
+        if (found) {
+            found->coefficient = found->coefficient + c;
+            return;
+        }
+        if (sorted_) {
+            sorted_ = false;
+            for (std::size_t i = 0; i < terms_.size(); ++i) index_.emplace(terms_[i].var, i);
+        }
+        index_.emplace(v, terms_.size());
+        terms_.push_back(Term{c, v});
+    }
+
+    LinearExpr finish() && {
+        if (!sorted_)
+            std::sort(terms_.begin(), terms_.end(),
+                      [](const Term& a, const Term& b) { return a.var < b.var; });
+        std::erase_if(terms_, [](const Term& t) { return t.coefficient.is_zero(); });
+        return LinearExpr{std::move(terms_), constant_};
+    }
+
+private:
+    Term* find(VarId v) {
+        if (sorted_) {
+            auto it = std::lower_bound(terms_.begin(), terms_.end(), v,
+                                       [](const Term& t, VarId x) { return t.var < x; });
+            return it != terms_.end() && it->var == v ? &*it : nullptr;
+        }
+        auto it = index_.find(v);
+        return it == index_.end() ? nullptr : &terms_[it->second];
+    }
+
+    std::vector<Term> terms_;  // first occurrences in order; a cancelled term stays at zero
+    bool sorted_ = true;       // terms_ strictly increasing by variable; index_ unused
+    std::unordered_map<VarId, std::size_t> index_;
+    Rational constant_;
+};
+
+// Adds the signed piece t (trimmed, not empty); a message when a number is bad.
+std::optional<std::string> add_piece(std::string_view t, bool negative, ExprBuilder& expr,
+                                     LinearProgram& program) {
     double sign = negative ? -1.0 : 1.0;
-    auto add_or_sub = [&](LinearExpr e) {
-        expr = negative ? LinearExpr::sub(std::move(expr), std::move(e)) : LinearExpr::add(std::move(expr), std::move(e));
-    };
     if (std::size_t slash = t.find('/'); slash != std::string_view::npos) {
         std::optional<double> a = parse_number(text::trim(t.substr(0, slash)));
         if (!a) return "bad num in " + std::string(t);
         std::optional<double> b = parse_number(text::trim(t.substr(slash + 1)));
         if (!b) return "bad den in " + std::string(t);
-        add_or_sub(LinearExpr::from_constant(Rational::from_f64(*a / *b)));
+        Rational q = Rational::from_f64(*a / *b);
+        expr.add_constant(negative ? -q : q);
     } else if (std::size_t star = t.find('*'); star != std::string_view::npos) {
         std::optional<double> c = parse_number(text::trim(t.substr(0, star)));
         if (!c) return "bad coeff in " + std::string(t);
         VarId v = var_by_name(t.substr(star + 1), program);
-        expr = LinearExpr::add(std::move(expr), LinearExpr::term(Rational::from_f64(*c * sign), v));
+        expr.add_term(Rational::from_f64(*c * sign), v);
     } else if (contains_alphabetic(t)) {
-        add_or_sub(LinearExpr::var(var_by_name(t, program)));
+        expr.add_term(Rational::integer(negative ? -1 : 1), var_by_name(t, program));
     } else {
         std::optional<double> k = parse_number(t);
         if (!k) return "bad constant in " + std::string(t);
-        expr = LinearExpr::add(std::move(expr), LinearExpr::from_constant(Rational::from_f64(sign * *k)));
+        expr.add_constant(Rational::from_f64(sign * *k));
     }
     return std::nullopt;
 }
@@ -195,7 +249,7 @@ std::optional<std::string> add_piece(std::string_view t, bool negative, LinearEx
 // tabs inside a piece collapsed to one space, and added to the expression as they close.
 ExprReadResult parse_expr(std::string_view text, LinearProgram& program) {
     try {
-        LinearExpr expr;
+        ExprBuilder expr;
         std::string piece;
         bool negative = false;
         auto close_piece = [&]() -> std::optional<std::string> {
@@ -218,7 +272,7 @@ ExprReadResult parse_expr(std::string_view text, LinearProgram& program) {
         }
         if (!piece.empty())
             if (auto error = close_piece()) return *error;
-        return expr;
+        return std::move(expr).finish();
     } catch (const RationalOverflow&) {
         return LpNumericalIssue{};
     }

@@ -32,7 +32,8 @@ TEST(LinearExprTest, AddExamples) {
     EXPECT_EQ(LinearExpr::add(e, LinearExpr{}), e);
     EXPECT_EQ(LinearExpr::add(LinearExpr{}, e), e);
     EXPECT_EQ(LinearExpr::sub(e, e), LinearExpr{});
-    EXPECT_EQ(LinearExpr::add(LinearExpr::term(q(1, 2), 5), LinearExpr::term(q(1, 3), 5)), expr({{q(5, 6), 5}}));
+    EXPECT_EQ(LinearExpr::add(LinearExpr::term(q(1, 2), 5), LinearExpr::term(q(1, 3), 5)),
+              expr({{q(5, 6), 5}}));
     EXPECT_EQ(LinearExpr::neg(e), expr({{q(-1, 2), 0}, {q(3), 7}}, q(-5, 4)));
     // A single term landing in front of, between and onto existing terms.
     LinearExpr f = expr({{q(1), 2}, {q(1), 4}});
@@ -43,7 +44,8 @@ TEST(LinearExprTest, AddExamples) {
 
 TEST(LinearExprTest, OverflowInSums) {
     Rational max = Rational::integer(INT64_MAX), min = Rational::integer(INT64_MIN);
-    EXPECT_THROW(LinearExpr::add(LinearExpr::from_constant(max), LinearExpr::from_constant(q(1))), RationalOverflow);
+    EXPECT_THROW(LinearExpr::add(LinearExpr::from_constant(max), LinearExpr::from_constant(q(1))),
+                 RationalOverflow);
     EXPECT_THROW(LinearExpr::add(LinearExpr::term(max, 0), LinearExpr::var(0)), RationalOverflow);
     // Negating b alone overflows, even where the difference itself would fit.
     EXPECT_THROW(LinearExpr::sub(LinearExpr::term(min, 0), LinearExpr::term(min, 0)), RationalOverflow);
@@ -87,10 +89,17 @@ LinearExpr literal_neg(LinearExpr a) {
 
 Rational random_coefficient(std::mt19937_64& rng) {
     switch (rng() % 4) {
-        case 0: return Rational::integer(static_cast<std::int64_t>(rng() % 7) - 3);
-        case 1: return Rational::make(static_cast<std::int64_t>(rng() % 11) - 5, 1 + static_cast<std::int64_t>(rng() % 6));
-        case 2: return Rational::integer(rng() % 2 ? INT64_MAX - static_cast<std::int64_t>(rng() % 3) : INT64_MIN);
-        default: return Rational::make(static_cast<std::int64_t>(rng() >> 1), 1 + static_cast<std::int64_t>(rng() % 1000));
+        case 0:
+            return Rational::integer(static_cast<std::int64_t>(rng() % 7) - 3);
+        case 1:
+            return Rational::make(static_cast<std::int64_t>(rng() % 11) - 5,
+                                  1 + static_cast<std::int64_t>(rng() % 6));
+        case 2:
+            return Rational::integer(rng() % 2 ? INT64_MAX - static_cast<std::int64_t>(rng() % 3)
+                                               : INT64_MIN);
+        default:
+            return Rational::make(static_cast<std::int64_t>(rng() >> 1),
+                                  1 + static_cast<std::int64_t>(rng() % 1000));
     }
 }
 
@@ -134,8 +143,9 @@ TEST(LinearExprTest, TermByTermBuildMatchesLiteralAlgorithm) {
     for (int i = 0; i < 2000; ++i) {
         LinearExpr fast, slow;
         for (int k = 0; k < 20; ++k) {
-            LinearExpr piece = rng() % 4 == 0 ? LinearExpr::from_constant(q(static_cast<std::int64_t>(rng() % 9) - 4, 2))
-                                              : LinearExpr::term(q(static_cast<std::int64_t>(rng() % 5) - 2, 3), rng() % 8);
+            LinearExpr piece =
+                rng() % 4 == 0 ? LinearExpr::from_constant(q(static_cast<std::int64_t>(rng() % 9) - 4, 2))
+                               : LinearExpr::term(q(static_cast<std::int64_t>(rng() % 5) - 2, 3), rng() % 8);
             bool minus = rng() % 2;
             fast = minus ? LinearExpr::sub(fast, piece) : LinearExpr::add(fast, piece);
             slow = minus ? literal_add(slow, literal_neg(piece)) : literal_add(slow, piece);

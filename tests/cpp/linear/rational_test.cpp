@@ -66,10 +66,14 @@ enum class Op { Add, Sub, Mul, Div };
 std::optional<Exact> reference(Op op, Rational a, Rational b) {
     i128 p = a.numerator(), q = a.denominator(), r = b.numerator(), s = b.denominator();
     switch (op) {
-        case Op::Add: return reference_make(p * s + r * q, q * s);
-        case Op::Sub: return reference_make(p * s - q * r, q * s);
-        case Op::Mul: return reference_make(p * r, q * s);
-        case Op::Div: return reference_make(p * s, q * r);
+        case Op::Add:
+            return reference_make(p * s + r * q, q * s);
+        case Op::Sub:
+            return reference_make(p * s - q * r, q * s);
+        case Op::Mul:
+            return reference_make(p * r, q * s);
+        case Op::Div:
+            return reference_make(p * s, q * r);
     }
     return std::nullopt;
 }
@@ -78,10 +82,18 @@ std::optional<Exact> actual(Op op, Rational a, Rational b) {
     try {
         Rational c;
         switch (op) {
-            case Op::Add: c = a + b; break;
-            case Op::Sub: c = a - b; break;
-            case Op::Mul: c = a * b; break;
-            case Op::Div: c = a / b; break;
+            case Op::Add:
+                c = a + b;
+                break;
+            case Op::Sub:
+                c = a - b;
+                break;
+            case Op::Mul:
+                c = a * b;
+                break;
+            case Op::Div:
+                c = a / b;
+                break;
         }
         return Exact{c.numerator(), c.denominator()};
     } catch (const RationalOverflow&) {
@@ -93,9 +105,12 @@ std::optional<Exact> actual(Op op, Rational a, Rational b) {
 // of the range, powers of two, products of small primes.
 std::int64_t random_int(std::mt19937_64& rng) {
     switch (rng() % 6) {
-        case 0: return static_cast<std::int64_t>(rng() % 21) - 10;
-        case 1: return static_cast<std::int64_t>(rng() % 2001) - 1000;
-        case 2: return static_cast<std::int64_t>(rng());
+        case 0:
+            return static_cast<std::int64_t>(rng() % 21) - 10;
+        case 1:
+            return static_cast<std::int64_t>(rng() % 2001) - 1000;
+        case 2:
+            return static_cast<std::int64_t>(rng());
         case 3: {
             std::int64_t k = static_cast<std::int64_t>(rng() % 5);
             return rng() % 2 ? MAX - k : MIN + k;
@@ -248,8 +263,8 @@ TEST(RationalTest, ArithmeticMatchesLiteralReference) {
         auto want = reference(op, a, b);
         auto got = actual(op, a, b);
         ASSERT_EQ(want.has_value(), got.has_value())
-            << a.numerator() << "/" << a.denominator() << " op" << static_cast<int>(op) << " " << b.numerator()
-            << "/" << b.denominator();
+            << a.numerator() << "/" << a.denominator() << " op" << static_cast<int>(op) << " "
+            << b.numerator() << "/" << b.denominator();
         if (!want) {
             ++overflows;
             continue;
@@ -325,9 +340,15 @@ TEST(RationalTest, FromF64MatchesLiteralReference) {
                 std::memcpy(&x, &bits, sizeof x);
                 break;
             }
-            case 1: x = unit(rng) * std::pow(10.0, static_cast<int>(rng() % 40) - 20); break;
-            case 2: x = static_cast<double>(static_cast<std::int64_t>(rng() % 2000001) - 1000000) / 1000.0; break;
-            default: x = std::ldexp(unit(rng), static_cast<int>(rng() % 140) - 70); break;
+            case 1:
+                x = unit(rng) * std::pow(10.0, static_cast<int>(rng() % 40) - 20);
+                break;
+            case 2:
+                x = static_cast<double>(static_cast<std::int64_t>(rng() % 2000001) - 1000000) / 1000.0;
+                break;
+            default:
+                x = std::ldexp(unit(rng), static_cast<int>(rng() % 140) - 70);
+                break;
         }
         Exact want = reference_from_f64(x);
         Rational got = Rational::from_f64(x);

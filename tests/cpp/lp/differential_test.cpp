@@ -27,6 +27,10 @@ public:
             const std::int64_t big = 1000000000 + uniform(0, 1000) * 7919;
             return chance(50) ? q(uniform(1, 9) * big, uniform(1, 9)) : q(uniform(-9, 9), big);
         }
+        if (chance(big_percent)) {
+            // Mid-sized values: sums of products land on both sides of 64 bits.
+            return q(uniform(-(1 << 20), 1 << 20), uniform(1, 1 << 12));
+        }
         const int n = uniform(-5, 5);
         if (chance(70)) return q(n);
         static constexpr int dens[] = {2, 3, 4, 5, 7};
@@ -78,6 +82,24 @@ public:
         return p;
     }
 
+    // Dense, larger programs with many pivots in both phases.
+    LinearProgram dense_program(std::size_t n, std::size_t m) {
+        LinearProgram p = testing::program_with_vars(n);
+        const bool maximise = chance(50);
+        for (std::size_t i = 0; i < m; ++i) {
+            LinearExpr e = LinearExpr::from_constant(q(-uniform(10, 60)));
+            for (VarId v = 0; v < n; ++v)
+                e = LinearExpr::add(std::move(e), LinearExpr::term(q(uniform(0, 9)), v));
+            const Relation rel = chance(15) ? Relation::Eq : maximise ? Relation::Le : Relation::Ge;
+            p.constraints.push_back({std::move(e), rel});
+        }
+        LinearExpr objective;
+        for (VarId v = 0; v < n; ++v)
+            objective = LinearExpr::add(std::move(objective), LinearExpr::term(q(uniform(1, 9)), v));
+        testing::set_objective(p, maximise ? Sense::Maximize : Sense::Minimize, std::move(objective));
+        return p;
+    }
+
 private:
     std::mt19937_64 rng_;
 };
@@ -115,11 +137,22 @@ TEST(LpDifferential, RandomProgramsMatchLiteralSimplex) {
     RandomPrograms random(20261207);
     LpSolver solver;
     std::map<std::string, int> seen;
-    for (int i = 0; i < 3000; ++i)
-        expect_same(solver, random, random.program(i % 3 == 0 ? 8 : 0), seen, i);
+    for (int i = 0; i < 3000; ++i) expect_same(solver, random, random.program(i % 3 == 0 ? 8 : 0), seen, i);
     for (const char* kind : {"OPTIMAL", "INFEASIBLE", "UNBOUNDED", "UNKNOWN (numerical issue)"})
         EXPECT_GE(seen[kind], 50) << kind;
     for (const auto& [kind, count] : seen) RecordProperty(kind, count);
+}
+
+TEST(LpDifferential, LargerDenseProgramsMatchLiteralSimplex) {
+    RandomPrograms random(99);
+    LpSolver solver;
+    std::map<std::string, int> seen;
+    for (int i = 0; i < 60; ++i) {
+        const std::size_t n = random.uniform(6, 14), m = random.uniform(6, 14);
+        expect_same(solver, random, random.dense_program(n, m), seen, i);
+    }
+    for (const auto& [kind, count] : seen) RecordProperty(kind, count);
+    EXPECT_GE(seen["OPTIMAL"], 20);
 }
 
 TEST(LpDifferential, DegenerateProgramsMatchLiteralSimplex) {
@@ -150,10 +183,9 @@ TEST(LpDifferential, BealeVariantsMatchLiteralSimplex) {
         for (VarId v = 4; v < 4 + extra_vars; ++v)
             objective = LinearExpr::add(std::move(objective), LinearExpr::term(q(random.uniform(0, 40)), v));
         testing::set_objective(p, Sense::Minimize, std::move(objective));
-        std::vector<LinearExpr> rows{
-            testing::affine({{q(1, 4), 0}, {q(-8), 1}, {q(-1), 2}, {q(9), 3}}),
-            testing::affine({{q(1, 2), 0}, {q(-12), 1}, {q(-1, 2), 2}, {q(3), 3}}),
-            testing::affine({{q(1), 2}}, q(-1))};
+        std::vector<LinearExpr> rows{testing::affine({{q(1, 4), 0}, {q(-8), 1}, {q(-1), 2}, {q(9), 3}}),
+                                     testing::affine({{q(1, 2), 0}, {q(-12), 1}, {q(-1, 2), 2}, {q(3), 3}}),
+                                     testing::affine({{q(1), 2}}, q(-1))};
         for (LinearExpr& row : rows)
             for (VarId v = 4; v < 4 + extra_vars; ++v)
                 row = LinearExpr::add(std::move(row), LinearExpr::term(q(random.uniform(-2, 2)), v));

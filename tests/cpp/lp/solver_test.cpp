@@ -75,8 +75,7 @@ TEST(LpSolver, SmallExamples) {
         LinearProgram p = program_with_vars(1);
         set_objective(p, Sense::Maximize, affine({{q(1), 0}}));
         add_row(p, affine({{q(3), 0}}), Le, q(1));
-        cases.push_back({"max x0, 3x0 <= 1", p,
-                         LpOutcome::optimal(1.0 / 3.0, {float_entry(0, 1.0 / 3.0)})});
+        cases.push_back({"max x0, 3x0 <= 1", p, LpOutcome::optimal(1.0 / 3.0, {float_entry(0, 1.0 / 3.0)})});
     }
     {
         LinearProgram p = program_with_vars(1);
@@ -117,8 +116,7 @@ TEST(LpSolver, SmallExamples) {
         p.var_info[0].integer = true;  // ignored by the LP solver
         set_objective(p, Sense::Maximize, affine({{q(1), 0}}));
         add_row(p, affine({{q(2), 0}}), Le, q(3));
-        cases.push_back({"int x0, max x0, 2x0 <= 3", p,
-                         LpOutcome::optimal(1.5, {float_entry(0, 1.5)})});
+        cases.push_back({"int x0, max x0, 2x0 <= 3", p, LpOutcome::optimal(1.5, {float_entry(0, 1.5)})});
     }
     {
         // A variable that occurs nowhere but in the variable list is reported as 0.
@@ -126,8 +124,7 @@ TEST(LpSolver, SmallExamples) {
         set_objective(p, Sense::Maximize, affine({{q(1), 2}}));
         add_row(p, affine({{q(1), 2}}), Le, q(7, 2));
         cases.push_back({"unused variables", p,
-                         LpOutcome::optimal(3.5, {int_entry(0, 0), int_entry(1, 0),
-                                                  float_entry(2, 3.5)})});
+                         LpOutcome::optimal(3.5, {int_entry(0, 0), int_entry(1, 0), float_entry(2, 3.5)})});
     }
     for (const Case& c : cases) {
         EXPECT_EQ(solve(c.program), c.expected) << c.name;
@@ -138,18 +135,17 @@ TEST(LpSolver, SmallExamples) {
 
 TEST(LpSolver, LabelsNameColumnsInConstraintOrder) {
     LinearProgram p = program_with_vars(2);
-    add_row(p, affine({{q(1), 0}}), Le, q(1));    // slack
-    add_row(p, affine({{q(1), 1}}), Ge, q(1));    // surplus, artificial
-    add_row(p, affine({{q(1), 0}}), Eq, q(0));    // artificial
-    add_row(p, affine({{q(1), 1}}), Le, q(-1));   // flipped: slack, artificial
-    add_row(p, affine({{q(1), 1}}), Ge, q(-1));   // flipped: surplus, artificial
+    add_row(p, affine({{q(1), 0}}), Le, q(1));   // slack
+    add_row(p, affine({{q(1), 1}}), Ge, q(1));   // surplus, artificial
+    add_row(p, affine({{q(1), 0}}), Eq, q(0));   // artificial
+    add_row(p, affine({{q(1), 1}}), Le, q(-1));  // flipped: slack, artificial
+    add_row(p, affine({{q(1), 1}}), Ge, q(-1));  // flipped: surplus, artificial
     LpSolver solver;
     solver.load(p);
     EXPECT_EQ(solver.solve(), LpOutcome::infeasible());
-    const std::vector<ColumnLabel> expected{{0, true},     {1, true},     {1000, false},
-                                            {1001, false}, {2001, false}, {2002, false},
-                                            {1003, false}, {2003, false}, {1004, false},
-                                            {2004, false}};
+    const std::vector<ColumnLabel> expected{{0, true},     {1, true},     {1000, false}, {1001, false},
+                                            {2001, false}, {2002, false}, {1003, false}, {2003, false},
+                                            {1004, false}, {2004, false}};
     EXPECT_EQ(solver.labels(), expected);
 }
 
@@ -182,8 +178,7 @@ TEST(LpSolver, RedundantRowKeepsItsArtificial) {
 // 1/4 x0 - 8 x1 - x2 + 9 x3 <= 0, 1/2 x0 - 12 x1 - 1/2 x2 + 3 x3 <= 0, x2 <= 1.
 LinearProgram beale() {
     LinearProgram p = program_with_vars(4);
-    set_objective(p, Sense::Minimize,
-                  affine({{q(-3, 4), 0}, {q(20), 1}, {q(-1, 2), 2}, {q(6), 3}}));
+    set_objective(p, Sense::Minimize, affine({{q(-3, 4), 0}, {q(20), 1}, {q(-1, 2), 2}, {q(6), 3}}));
     add_row(p, affine({{q(1, 4), 0}, {q(-8), 1}, {q(-1), 2}, {q(9), 3}}), Le, q(0));
     add_row(p, affine({{q(1, 2), 0}, {q(-12), 1}, {q(-1, 2), 2}, {q(3), 3}}), Le, q(0));
     add_row(p, affine({{q(1), 2}}), Le, q(1));
@@ -202,11 +197,11 @@ LinearProgram chvatal() {
 }
 
 TEST(LpSolver, CyclingExamplesReachTheirOptimum) {
-    const LpOutcome beale_optimum = LpOutcome::optimal(
-        -1.25, {int_entry(0, 1), int_entry(1, 0), int_entry(2, 1), int_entry(3, 0)});
+    const LpOutcome beale_optimum =
+        LpOutcome::optimal(-1.25, {int_entry(0, 1), int_entry(1, 0), int_entry(2, 1), int_entry(3, 0)});
     EXPECT_EQ(solve(beale()), beale_optimum);
-    const LpOutcome chvatal_optimum = LpOutcome::optimal(
-        1.0, {int_entry(0, 1), int_entry(1, 0), int_entry(2, 1), int_entry(3, 0)});
+    const LpOutcome chvatal_optimum =
+        LpOutcome::optimal(1.0, {int_entry(0, 1), int_entry(1, 0), int_entry(2, 1), int_entry(3, 0)});
     EXPECT_EQ(solve(chvatal()), chvatal_optimum);
 
     // Without the switch to Bland's rule both would pivot for ever.
@@ -271,9 +266,8 @@ TEST(LpSolver, SolveWithExtraMatchesAppendedProgram) {
     std::vector<Constraint> extra;
     for (int level = 1; level <= 60; ++level) {
         const VarId v = level % 2 == 1 ? 0 : 1;
-        extra.push_back({LinearExpr::sub(LinearExpr::var(v),
-                                         LinearExpr::from_constant(q((level + 1) / 2))),
-                         Ge});
+        extra.push_back(
+            {LinearExpr::sub(LinearExpr::var(v), LinearExpr::from_constant(q((level + 1) / 2))), Ge});
         LinearProgram appended = p;
         appended.constraints.insert(appended.constraints.end(), extra.begin(), extra.end());
         testing::LiteralSimplex literal;

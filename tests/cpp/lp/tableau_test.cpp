@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <new>
 #include <vector>
 
 #include "lp/programs.hpp"
@@ -60,9 +62,8 @@ TEST(TableauLeaving, MinimumRatioLowestRowOnTies) {
 }
 
 TEST(TableauLeaving, BlandBreaksTiesByLowestBasicColumn) {
-    Tableau t = filled({{q(0), q(0), q(0), q(0), q(0)},
-                        {q(2), q(0), q(0), q(1), q(4)},
-                        {q(1), q(0), q(1), q(0), q(2)}});
+    Tableau t = filled(
+        {{q(0), q(0), q(0), q(0), q(0)}, {q(2), q(0), q(0), q(1), q(4)}, {q(1), q(0), q(1), q(0), q(2)}});
     t.set_basis(1, 3);
     t.set_basis(2, 2);
     EXPECT_EQ(t.leaving_row(0), (LeavingRow{1, 3}));
@@ -114,9 +115,7 @@ TEST(TableauPivot, ZeroPivotIsAnInvariantFailure) {
 }
 
 TEST(TableauPivot, RowsWithZeroInPivotColumnStayUntouched) {
-    Tableau t = filled({{q(1), q(1), q(0), q(0)},
-                        {q(2), q(0), q(1), q(4)},
-                        {q(0), q(3), q(0), q(9)}});
+    Tableau t = filled({{q(1), q(1), q(0), q(0)}, {q(2), q(0), q(1), q(4)}, {q(0), q(3), q(0), q(9)}});
     t.pivot(1, 0);
     EXPECT_EQ(t.get(2, 1), q(3));
     EXPECT_EQ(t.get(2, 3), q(9));
@@ -130,6 +129,26 @@ TEST(TableauPivot, OverflowingProductThrows) {
     EXPECT_THROW(t.pivot(1, 0), RationalOverflow);
 }
 
+// The update entry - f * 1 of row 2, column 1, around the 64-bit edge.
+Rational update_after_pivot(Rational f, Rational entry) {
+    Tableau t = filled({{q(0), q(0), q(0)}, {q(1), q(1), q(1)}, {f, entry, q(0)}});
+    t.pivot(1, 0);
+    EXPECT_EQ(t.get(2, 0), q(0));
+    return t.get(2, 1);
+}
+
+TEST(TableauPivot, UpdatesNearTheEdgeOfSixtyFourBits) {
+    const std::int64_t two_62 = std::int64_t{1} << 62;
+    // Unreduced the difference needs 2^63 as denominator; reduced it fits.
+    EXPECT_EQ(update_after_pivot(q(1, 2), q(1, two_62)), q(1 - two_62 / 2, two_62));
+    // 1/p - 1/(p+1) = 1/(p(p+1)) does not fit.
+    EXPECT_THROW(update_after_pivot(q(1, 3037000501), q(1, 3037000500)), RationalOverflow);
+    // Integer entries: the product, then the difference.
+    EXPECT_THROW(update_after_pivot(q(-1), q(std::numeric_limits<std::int64_t>::max())), RationalOverflow);
+    EXPECT_EQ(update_after_pivot(q(1), q(std::numeric_limits<std::int64_t>::min() + 1)),
+              Rational::integer(std::numeric_limits<std::int64_t>::min()));
+}
+
 TEST(TableauState, FreshValuesAndMissingBasis) {
     Tableau t(3, 2);
     EXPECT_EQ(t.objective_value(), q(0));
@@ -137,6 +156,15 @@ TEST(TableauState, FreshValuesAndMissingBasis) {
     EXPECT_EQ(t.num_cols(), 4u);
     EXPECT_EQ(t.num_constraints(), 2u);
     EXPECT_THROW(t.get(3, 0), InvariantFailure);
+}
+
+TEST(TableauState, ShapesBeyondTheBudgetAreRefused) {
+    EXPECT_THROW(Tableau(std::size_t{1} << 14, std::size_t{1} << 14), std::bad_alloc);
+    EXPECT_THROW(Tableau(std::size_t{1} << 40, 0), std::bad_alloc);
+    Tableau t(2, 2);
+    EXPECT_THROW(t.reset(0, std::size_t{1} << 30), std::bad_alloc);
+    t.reset(1, 1);
+    EXPECT_EQ(t.get(1, 1), q(0));
 }
 
 TEST(TableauState, ResetClearsEverythingWhateverTheShape) {

@@ -113,12 +113,14 @@ LpReadResult literal_parse_lp(std::string_view text) {
             std::string_view name = text::trim(line.substr(4));
             if (!name.empty()) names.emplace_back(name);
         } else {
-            const std::pair<const char*, Relation> rels[] = {{"<=", Relation::Le}, {">=", Relation::Ge}, {"=", Relation::Eq}};
+            const std::pair<const char*, Relation> rels[] = {
+                {"<=", Relation::Le}, {">=", Relation::Ge}, {"=", Relation::Eq}};
             bool found = false;
             for (auto [rel_text, rel] : rels) {
                 std::size_t at = line.find(rel_text);
                 if (at == std::string_view::npos) continue;
-                std::string_view rhs = text::trim(strip(text::trim(line.substr(at + std::string_view(rel_text).size()))));
+                std::string_view rhs =
+                    text::trim(strip(text::trim(line.substr(at + std::string_view(rel_text).size()))));
                 auto r = parse_number(rhs);
                 if (!r) return "bad number: " + std::string(rhs);
                 pending.push_back({std::string(text::trim(line.substr(0, at))), rel, *r});
@@ -146,8 +148,10 @@ LpReadResult literal_parse_lp(std::string_view text) {
         ExprReadResult r = literal_parse_expr(c.lhs, p);
         if (auto f = failed(r)) return *f;
         try {
-            p.constraints.push_back(Constraint{
-                LinearExpr::sub(std::get<LinearExpr>(r), LinearExpr::from_constant(Rational::from_f64(c.rhs))), c.rel});
+            p.constraints.push_back(
+                Constraint{LinearExpr::sub(std::get<LinearExpr>(r),
+                                           LinearExpr::from_constant(Rational::from_f64(c.rhs))),
+                           c.rel});
         } catch (const RationalOverflow&) {
             return LpNumericalIssue{};
         }
@@ -159,12 +163,64 @@ LpReadResult literal_parse_lp(std::string_view text) {
 // Random texts built from the format's own tokens, with some stray bytes.
 
 std::string random_text(std::mt19937_64& rng) {
-    static const char* const tokens[] = {
-        "x0", "x1", "x2", "x3", "x10", "x01", "x", "y", "cost", "2x0", "1e3", "e", " ", " ", "  ", "\t",
-        "+", "-", "-", "*", "/", "<=", ">=", "=", "<", "0", "1", "2", "3", "0.5", ".25", "1e-3", "9e18",
-        "9000000000000000000", "1e19", "inf", "NaN", "0.1", "1/3", ";", "#", "\n", "\n", "\n", "\r\n", "\r",
-        "min ", "max ", "int ", "end", "\xC3\xA9", "\xC2\xB2", "\xC2\xA0", "\xFF", "\xEF\xBC\x91", "3*x0", "2*x1",
-        "1/0"};
+    static const char* const tokens[] = {"x0",
+                                         "x1",
+                                         "x2",
+                                         "x3",
+                                         "x10",
+                                         "x01",
+                                         "x",
+                                         "y",
+                                         "cost",
+                                         "2x0",
+                                         "1e3",
+                                         "e",
+                                         " ",
+                                         " ",
+                                         "  ",
+                                         "\t",
+                                         "+",
+                                         "-",
+                                         "-",
+                                         "*",
+                                         "/",
+                                         "<=",
+                                         ">=",
+                                         "=",
+                                         "<",
+                                         "0",
+                                         "1",
+                                         "2",
+                                         "3",
+                                         "0.5",
+                                         ".25",
+                                         "1e-3",
+                                         "9e18",
+                                         "9000000000000000000",
+                                         "1e19",
+                                         "inf",
+                                         "NaN",
+                                         "0.1",
+                                         "1/3",
+                                         ";",
+                                         "#",
+                                         "\n",
+                                         "\n",
+                                         "\n",
+                                         "\r\n",
+                                         "\r",
+                                         "min ",
+                                         "max ",
+                                         "int ",
+                                         "end",
+                                         "\xC3\xA9",
+                                         "\xC2\xB2",
+                                         "\xC2\xA0",
+                                         "\xFF",
+                                         "\xEF\xBC\x91",
+                                         "3*x0",
+                                         "2*x1",
+                                         "1/0"};
     std::string out;
     std::size_t n = rng() % 40;
     for (std::size_t i = 0; i < n; ++i) {
@@ -178,8 +234,20 @@ std::string random_text(std::mt19937_64& rng) {
 
 // Well-formed lines mostly, with numbers large enough to overflow now and then.
 std::string random_program(std::mt19937_64& rng) {
-    static const char* const numbers[] = {"0", "1", "2", "0.5", "1.25", "3", "-1", "1e19", "9000000000000000000",
-                                          "4611686018427387904", "0.000000001", "1e-12", "inf", "1/3"};
+    static const char* const numbers[] = {"0",
+                                          "1",
+                                          "2",
+                                          "0.5",
+                                          "1.25",
+                                          "3",
+                                          "-1",
+                                          "1e19",
+                                          "9000000000000000000",
+                                          "4611686018427387904",
+                                          "0.000000001",
+                                          "1e-12",
+                                          "inf",
+                                          "1/3"};
     static const char* const names[] = {"x0", "x1", "x2", "x3", "y", "x01"};
     auto number = [&] { return std::string(numbers[rng() % std::size(numbers)]); };
     std::string out;
@@ -194,8 +262,12 @@ std::string random_program(std::mt19937_64& rng) {
         for (std::size_t t = 1 + rng() % 4; t > 0; --t) {
             out += rng() % 3 == 0 ? " - " : " + ";
             switch (rng() % 3) {
-                case 0: out += number(); break;
-                case 1: out += std::string(names[rng() % std::size(names)]); break;
+                case 0:
+                    out += number();
+                    break;
+                case 1:
+                    out += std::string(names[rng() % std::size(names)]);
+                    break;
                 default: {
                     std::string c = number();
                     if (c.find('/') != std::string::npos || c[0] == '-') c = "2";
@@ -263,8 +335,10 @@ TEST(LpFormatPropertyTest, ArbitraryBytesNeverThrow) {
 
 TEST(LpFormatPropertyTest, VarByNameMatchesScan) {
     std::mt19937_64 rng(8);
-    const char* const names[] = {"x0", "x1", "x2", "x3", "x9", "x10", "x11", "x01", "x00", "x", "X1", "x-1",
-                                 " x2\t", "x1 ", "x 1", "y", "", "x18446744073709551616", "x1a"};
+    const char* const names[] = {"x0",    "x1",  "x2",  "x3", "x9", "x10",
+                                 "x11",   "x01", "x00", "x",  "X1", "x-1",
+                                 " x2\t", "x1 ", "x 1", "y",  "",   "x18446744073709551616",
+                                 "x1a"};
     for (int round = 0; round < 300; ++round) {
         LinearProgram fast, slow;
         for (int i = 0; i < 40; ++i) {
@@ -293,7 +367,9 @@ TEST(LpFormatPropertyTest, NumbersMatchSyntaxAndNearestDouble) {
         ASSERT_EQ(got.has_value(), valid) << s;
         if (got) {
             double want = std::strtod(s.c_str(), nullptr);  // correctly rounded in the C locale
-            ASSERT_EQ(std::memcmp(&*got, &want, sizeof want) == 0 || (std::isnan(*got) && std::isnan(want)), true) << s;
+            ASSERT_EQ(std::memcmp(&*got, &want, sizeof want) == 0 || (std::isnan(*got) && std::isnan(want)),
+                      true)
+                << s;
         }
     }
 }

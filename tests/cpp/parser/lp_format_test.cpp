@@ -17,7 +17,8 @@ LinearExpr expr(std::vector<Term> terms, Rational constant = Rational()) {
 }  // namespace
 
 void PrintTo(const LinearExpr& e, std::ostream* os) {
-    for (const Term& t : e.terms) *os << t.coefficient.numerator() << "/" << t.coefficient.denominator() << "*x" << t.var << " + ";
+    for (const Term& t : e.terms)
+        *os << t.coefficient.numerator() << "/" << t.coefficient.denominator() << "*x" << t.var << " + ";
     *os << e.constant.numerator() << "/" << e.constant.denominator();
 }
 
@@ -104,14 +105,16 @@ INSTANTIATE_TEST_SUITE_P(
         ConstraintCase{"1/3 <= 0", expr({}, q(333333333, 1000000000)), Relation::Le, 0},
         ConstraintCase{"1/0 <= 0", expr({}, q(INT64_MAX, 1000000000)), Relation::Le, 0},
         ConstraintCase{"0/0 <= 0", expr({}, q(0)), Relation::Le, 0},
-        ConstraintCase{"-1/0 <= 0", expr({}, q(-INT64_MAX, 1000000000)), Relation::Le, 0},  // sign after from_f64
+        ConstraintCase{"-1/0 <= 0", expr({}, q(-INT64_MAX, 1000000000)), Relation::Le,
+                       0},  // sign after from_f64
         ConstraintCase{"0.0000000001*x0 <= 0", expr({}), Relation::Le, 1},
         ConstraintCase{"inf*x0 <= NaN", expr({{q(INT64_MAX, 1000000000), 0}}), Relation::Le, 1},
         ConstraintCase{"x0 <= 2;;;", expr({{q(1), 0}}, q(-2)), Relation::Le, 1},
         ConstraintCase{"x0 >= 1 <= 2", expr({{q(1), 0}}, q(-2)), Relation::Le, 1},
-        ConstraintCase{"\xC3\xA9 <= 1", expr({{q(1), 0}}, q(-1)), Relation::Le, 1},   // é
+        ConstraintCase{"\xC3\xA9 <= 1", expr({{q(1), 0}}, q(-1)), Relation::Le, 1},      // é
         ConstraintCase{"\xE4\xB8\xAD <= 1", expr({{q(1), 0}}, q(-1)), Relation::Le, 1},  // 中
-        ConstraintCase{"\xE2\x85\xA7 <= 1", expr({{q(1), 0}}, q(-1)), Relation::Le, 1},  // Roman numeral eight
+        ConstraintCase{"\xE2\x85\xA7 <= 1", expr({{q(1), 0}}, q(-1)), Relation::Le,
+                       1},  // Roman numeral eight
         ConstraintCase{" \xC2\xA0 x0 <= 1\xE3\x80\x80", expr({{q(1), 0}}, q(-1)), Relation::Le, 1}));
 
 struct MessageCase {
@@ -127,30 +130,19 @@ TEST_P(MessageTest, Reports) { EXPECT_EQ(read_message(GetParam().text), GetParam
 INSTANTIATE_TEST_SUITE_P(
     Examples, MessageTest,
     ::testing::Values(
-        MessageCase{"3/-4 <= 0", "bad den in 3/"},
-        MessageCase{"\n# comment\nfoo", "line 3: bad syntax: foo"},
-        MessageCase{"x0 <= y", "bad number: y"},
-        MessageCase{"x0 <= 1/2", "bad number: 1/2"},
-        MessageCase{"a*x0 <= 1", "bad coeff in a*x0"},
-        MessageCase{"x0 == 3", "bad number: = 3"},
-        MessageCase{"x0 <= 3 # note", "bad number: 3 # note"},
-        MessageCase{"END", "line 1: bad syntax: END"},
-        MessageCase{"end;", "line 1: bad syntax: end;"},
-        MessageCase{"max", "line 1: bad syntax: max"},
+        MessageCase{"3/-4 <= 0", "bad den in 3/"}, MessageCase{"\n# comment\nfoo", "line 3: bad syntax: foo"},
+        MessageCase{"x0 <= y", "bad number: y"}, MessageCase{"x0 <= 1/2", "bad number: 1/2"},
+        MessageCase{"a*x0 <= 1", "bad coeff in a*x0"}, MessageCase{"x0 == 3", "bad number: = 3"},
+        MessageCase{"x0 <= 3 # note", "bad number: 3 # note"}, MessageCase{"END", "line 1: bad syntax: END"},
+        MessageCase{"end;", "line 1: bad syntax: end;"}, MessageCase{"max", "line 1: bad syntax: max"},
         MessageCase{"min\tx0", "line 1: bad syntax: min\tx0"},
         MessageCase{"x0 <= 1\r\n  foo bar  \r\n", "line 2: bad syntax: foo bar"},
-        MessageCase{"x0 <= 1\rfoo", "bad number: 1\rfoo"},
-        MessageCase{"x0 <=", "bad number: "},
-        MessageCase{"x0 <= 1 2", "bad number: 1 2"},
-        MessageCase{"x0 <= 2 ; ;", "bad number: 2 ;"},
-        MessageCase{"x0 <= 1,5", "bad number: 1,5"},
-        MessageCase{"x0 <= 0x10", "bad number: 0x10"},
-        MessageCase{"x0 <= .", "bad number: ."},
-        MessageCase{"x0 <= 1e", "bad number: 1e"},
-        MessageCase{"x0 <= +-1", "bad number: +-1"},
-        MessageCase{"x0 <= infinit", "bad number: infinit"},
-        MessageCase{"x0 <= nan(1)", "bad number: nan(1)"},
-        MessageCase{"1 2 <= 1", "bad constant in 1 2"},
+        MessageCase{"x0 <= 1\rfoo", "bad number: 1\rfoo"}, MessageCase{"x0 <=", "bad number: "},
+        MessageCase{"x0 <= 1 2", "bad number: 1 2"}, MessageCase{"x0 <= 2 ; ;", "bad number: 2 ;"},
+        MessageCase{"x0 <= 1,5", "bad number: 1,5"}, MessageCase{"x0 <= 0x10", "bad number: 0x10"},
+        MessageCase{"x0 <= .", "bad number: ."}, MessageCase{"x0 <= 1e", "bad number: 1e"},
+        MessageCase{"x0 <= +-1", "bad number: +-1"}, MessageCase{"x0 <= infinit", "bad number: infinit"},
+        MessageCase{"x0 <= nan(1)", "bad number: nan(1)"}, MessageCase{"1 2 <= 1", "bad constant in 1 2"},
         MessageCase{"x0 - * 2 <= 1", "bad coeff in * 2"},
         MessageCase{"min <= 2", "bad constant in <= 2"},  // an objective line
         MessageCase{"- 1 / 2 / 3 <= 1", "bad den in 1 / 2 / 3"},
@@ -164,6 +156,14 @@ INSTANTIATE_TEST_SUITE_P(
         // The objective is read before the constraints, whatever the line order.
         MessageCase{"b*x0 <= 1\nmax 1/a", "bad den in 1/a"},
         MessageCase{"b*x0 <= 1\nd*x1 >= 1", "bad coeff in b*x0"}));
+
+TEST(LpFormatTest, VariablesOutOfOrderAndCancelled) {
+    LinearProgram p =
+        read_ok("min x0 + x1 + x2\nx2 + x0 - x2 + 0.5*x1 - x0 + x2 + 1/2 <= 0\nx1 - x1 + x0 >= 0");
+    ASSERT_EQ(p.constraints.size(), 2u);
+    EXPECT_EQ(p.constraints[0].expr, expr({{q(1, 2), 1}, {q(1), 2}}, q(1, 2)));
+    EXPECT_EQ(p.constraints[1].expr, expr({{q(1), 0}}));
+}
 
 TEST(LpFormatTest, CommentsAndEnd) {
     LinearProgram p = read_ok("cost + x0 <= oops\n#x\nx0 <= 1\nend\nthis is not read\n");
@@ -209,11 +209,12 @@ TEST(LpFormatTest, NumericalIssueWhileReading) {
     EXPECT_TRUE(reads_numerical_issue("min x0 + 9000000000000000000 + 9000000000000000000"));
     EXPECT_FALSE(reads_numerical_issue("min x0 + 9e18 + 9e18"));  // 9e18 is a name
     EXPECT_TRUE(reads_numerical_issue("max 1e19*x0 + x0"));
-    EXPECT_TRUE(reads_numerical_issue("x0 >= -1e19"));              // negating the right-hand side
+    EXPECT_TRUE(reads_numerical_issue("x0 >= -1e19"));  // negating the right-hand side
     EXPECT_TRUE(reads_numerical_issue("x0 - 1e19/1 - 2 <= 0"));
-    EXPECT_FALSE(reads_numerical_issue("x0 - 1e19/1 - 1 <= 0"));   // exactly -2^63
-    EXPECT_FALSE(reads_numerical_issue("x0 - 1e19*x1 <= 0"));      // the sign goes into the double
-    EXPECT_FALSE(reads_numerical_issue("x0 + 9000000000000000000 - 9000000000000000000 <= 1"));  // the running sum fits
+    EXPECT_FALSE(reads_numerical_issue("x0 - 1e19/1 - 1 <= 0"));  // exactly -2^63
+    EXPECT_FALSE(reads_numerical_issue("x0 - 1e19*x1 <= 0"));     // the sign goes into the double
+    EXPECT_FALSE(reads_numerical_issue(
+        "x0 + 9000000000000000000 - 9000000000000000000 <= 1"));  // the running sum fits
     // Line-pass errors still come first; then reading stops at the first overflow.
     EXPECT_EQ(read_message("min 9000000000000000000 + 9000000000000000000\nfoo"), "line 2: bad syntax: foo");
     EXPECT_TRUE(reads_numerical_issue("min 9000000000000000000 + 9000000000000000000\na*x0 <= 1"));
@@ -227,10 +228,21 @@ TEST(LpFormatTest, ParseNumber) {
         const char* text;
         double value;
     };
-    const Case good[] = {{"0", 0.0},      {"+1", 1.0},       {"-1.5", -1.5},      {"1.", 1.0},
-                         {".5", 0.5},     {"-.5e1", -5.0},   {"1E+2", 100.0},     {"007", 7.0},
-                         {"1e400", HUGE_VAL}, {"-1e400", -HUGE_VAL}, {"1e-400", 0.0}, {"INF", HUGE_VAL},
-                         {"-Infinity", -HUGE_VAL}, {"0.1", 0.1}, {"1e99999999999999999999", HUGE_VAL},
+    const Case good[] = {{"0", 0.0},
+                         {"+1", 1.0},
+                         {"-1.5", -1.5},
+                         {"1.", 1.0},
+                         {".5", 0.5},
+                         {"-.5e1", -5.0},
+                         {"1E+2", 100.0},
+                         {"007", 7.0},
+                         {"1e400", HUGE_VAL},
+                         {"-1e400", -HUGE_VAL},
+                         {"1e-400", 0.0},
+                         {"INF", HUGE_VAL},
+                         {"-Infinity", -HUGE_VAL},
+                         {"0.1", 0.1},
+                         {"1e99999999999999999999", HUGE_VAL},
                          {"0.000000000000000000000000000000000000001e-300", 0.0},
                          {"123456789012345678901234567890e-320", 123456789012345678901234567890e-320}};
     for (const Case& c : good) {
@@ -240,8 +252,9 @@ TEST(LpFormatTest, ParseNumber) {
     }
     EXPECT_TRUE(std::isnan(*parse_number("nAn")));
     EXPECT_TRUE(std::signbit(*parse_number("-0")));
-    const char* bad[] = {"", "+", "-", ".", "e5", ".e5", "1e", "1e+", "1 ", " 1", "1_000", "0x1", "1e5.0",
-                         "in", "infinityy", "++1", "1..2", "1/2", "nan()", "1d5", "\xEF\xBC\x91"};
+    const char* bad[] = {"",          "+",   "-",    ".",     "e5",    ".e5",   "1e",
+                         "1e+",       "1 ",  " 1",   "1_000", "0x1",   "1e5.0", "in",
+                         "infinityy", "++1", "1..2", "1/2",   "nan()", "1d5",   "\xEF\xBC\x91"};
     for (const char* text : bad) EXPECT_FALSE(parse_number(text)) << text;
 }
 
