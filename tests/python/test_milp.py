@@ -42,6 +42,8 @@ EXAMPLES = [
     ("max x0\nint x0", {"status": "UNBOUNDED"}),
     ("max x0\n2*x0 <= 3", {"status": "OPTIMAL", "model": {"x0": 1.5}, "objective": 1.5}),
     ("max x0\n2*x1 <= 3\nint x1", {"status": "UNBOUNDED"}),
+    # A chain about 500 levels deep that never reaches an integral point.
+    ("min x0 + 0*x1\n2*x0 - 2*x1 = 1\nint x0\nint x1", {"status": "UNKNOWN (resource limit)"}),
     # Eleven binaries whose doubled sum must be odd: no integral point, a wide tree.
     (
         "min " + " + ".join(f"x{i}" for i in range(11)) + "\n"
