@@ -63,6 +63,8 @@ EXAMPLES = [
         },
     ),
     ("x0 <= 1\nint x0", {"status": "OPTIMAL", "model": {"x0": 0}, "objective": 0.0}),
+    # The objective's two terms sum beyond 64 bits while the text is read.
+    ("max 9000000000000000000*x0 + 9000000000000000000*x0\nint x0\nx0 <= 1", {"status": "UNKNOWN (numerical issue)"}),
     ("", {"status": "OPTIMAL", "model": {}, "objective": 0.0}),
 ]
 

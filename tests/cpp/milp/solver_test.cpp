@@ -150,6 +150,13 @@ TEST(MilpBody, ReaderMessageIsBadInput) {
     EXPECT_EQ(std::get<Rejection>(result), Rejection::bad_input("line 1: bad syntax: foo"));
 }
 
+TEST(MilpBody, OverflowWhileReadingIsNumericalIssue) {
+    const CallResult<LpOutcome> result =
+        solve_milp_text_body("max 9000000000000000000*x0 + 9000000000000000000*x0\nint x0\nx0 <= 1");
+    ASSERT_TRUE(std::holds_alternative<LpOutcome>(result));
+    EXPECT_EQ(std::get<LpOutcome>(result), LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}}));
+}
+
 TEST(MilpBody, SolvesText) {
     const CallResult<LpOutcome> result = solve_milp_text_body("max x0\n2*x0 <= 3\nint x0\n");
     ASSERT_TRUE(std::holds_alternative<LpOutcome>(result));
