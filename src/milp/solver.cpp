@@ -21,7 +21,8 @@ LpOutcome numerical_issue() { return LpOutcome::unknown(SolverError{SolverError:
 // The double value of variable `v` in an LP solution. The LP solver reports one entry per
 // variable, in VarId order.
 double value_of(const Model& model, VarId v) {
-    check_invariant(v < model.size() && model[v].index == v, "LP model lacks an entry for an integer variable");
+    check_invariant(v < model.size() && model[v].index == v,
+                    "LP model lacks an entry for an integer variable");
     const ModelValue& value = model[v].value;
     switch (value.kind()) {
         case ModelValue::Kind::Int:
@@ -222,7 +223,8 @@ LpOutcome solve_milp(const LinearProgram& program) { return search_milp(program)
 
 CallResult<LpOutcome> solve_milp_text_body(std::string_view text) {
     LpReadResult read = parse_lp(text);
-    if (std::string* message = std::get_if<std::string>(&read)) return Rejection::bad_input(std::move(*message));
+    if (std::string* message = std::get_if<std::string>(&read))
+        return Rejection::bad_input(std::move(*message));
     if (std::holds_alternative<LpNumericalIssue>(read)) return numerical_issue();
     return solve_milp(std::get<LinearProgram>(read));
 }

@@ -33,9 +33,12 @@ struct VarBound {
 // created it) instead of being copied into every node: the path of a node is its parent's
 // path followed by `decision`.
 struct BranchNode {
-    std::optional<double> bound;          // objective of the parent's relaxation; none for the root's children
-    VarBound decision;                    // the decision this node adds to its parent's
-    std::optional<std::uint64_t> parent;  // index in the node list; none for the root's children
+    // The objective of the parent's relaxation; none for the root's children.
+    std::optional<double> bound;
+    // The decision this node adds to its parent's.
+    VarBound decision;
+    // Index of the parent in the node list; none for the root's children.
+    std::optional<std::uint64_t> parent;
 };
 
 // What a search found, how many nodes it explored (nodes taken from the queue under the node

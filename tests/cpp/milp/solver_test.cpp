@@ -62,8 +62,10 @@ INSTANTIATE_TEST_SUITE_P(
     Table, MilpExample,
     testing::Values(
         // Root x0 = 1.5; the down child is integral, the up child infeasible.
-        Example{"down_child_integral", "max x0\n2*x0 <= 3\nint x0", LpOutcome::optimal(1.0, {int_entry(0, 1)}), 2},
-        Example{"up_child_integral", "min x0\n2*x0 >= 3\nint x0", LpOutcome::optimal(2.0, {int_entry(0, 2)}), 2},
+        Example{"down_child_integral", "max x0\n2*x0 <= 3\nint x0",
+                LpOutcome::optimal(1.0, {int_entry(0, 1)}), 2},
+        Example{"up_child_integral", "min x0\n2*x0 >= 3\nint x0",
+                LpOutcome::optimal(2.0, {int_entry(0, 2)}), 2},
         // The later integral solution x0 = 0, x1 = 1 ties and does not replace the incumbent.
         Example{"tie_keeps_first", "max x0 + x1\n2*x0 + 2*x1 <= 3\nint x0\nint x1",
                 LpOutcome::optimal(1.0, {int_entry(0, 1), int_entry(1, 0)}), 8},
@@ -98,7 +100,8 @@ TEST(MilpMends, CutShortWithUnprunedOpenNodesIsFeasible) {
     EXPECT_TRUE(search.limit_reached);
     EXPECT_EQ(search.explored, MAX_NODES);
     Model model;
-    for (std::uint64_t i = 0; i < 12; ++i) model.push_back(int_entry(i, i == 1 || i == 2 || i == 7 || i == 8 || i == 9 || i == 11));
+    for (std::uint64_t i = 0; i < 12; ++i) model.push_back(int_entry(i, 0));
+    for (std::uint64_t i : {1, 2, 7, 8, 9, 11}) model[i] = int_entry(i, 1);
     EXPECT_EQ(search.outcome, LpOutcome::feasible(model));
 }
 
@@ -107,9 +110,12 @@ TEST(MilpMends, CutShortWithUnprunedOpenNodesIsFeasible) {
 // least 15: cut short, the incumbent is nevertheless proven.
 TEST(MilpMends, CutShortWithEveryOpenNodePrunedIsOptimal) {
     std::string text =
-        "min 2*x0 + 3*x1 + 3*x2 + 4*x3 + 2*x4 + 5*x5 + 4*x6 + 2*x7 + 2*x8 + 2*x9 + 2*x10 + 3*x11 + 3*x12 + 3*x13\n"
-        "4*x0 + 6*x1 + 5*x2 + 3*x3 + 5*x4 + 6*x5 + 5*x6 + 4*x7 + 4*x8 + 3*x9 + 2*x10 + 4*x11 + 2*x12 + 6*x13 >= 21\n"
-        "5*x0 + 5*x1 + 5*x2 + 5*x3 + 5*x4 + 2*x5 + 2*x6 + 5*x7 + 5*x8 + 5*x9 + 4*x10 + 5*x11 + 5*x12 + 4*x13 >= 31";
+        "min 2*x0 + 3*x1 + 3*x2 + 4*x3 + 2*x4 + 5*x5 + 4*x6 + 2*x7 + 2*x8 + 2*x9 + 2*x10 + 3*x11"
+        " + 3*x12 + 3*x13\n"
+        "4*x0 + 6*x1 + 5*x2 + 3*x3 + 5*x4 + 6*x5 + 5*x6 + 4*x7 + 4*x8 + 3*x9 + 2*x10 + 4*x11"
+        " + 2*x12 + 6*x13 >= 21\n"
+        "5*x0 + 5*x1 + 5*x2 + 5*x3 + 5*x4 + 2*x5 + 2*x6 + 5*x7 + 5*x8 + 5*x9 + 4*x10 + 5*x11"
+        " + 5*x12 + 4*x13 >= 31";
     for (int i = 0; i < 14; ++i) text += "\nint x" + std::to_string(i) + "\nx" + std::to_string(i) + " <= 1";
     const MilpSearch search = search_milp(read(text));
     EXPECT_TRUE(search.limit_reached);
@@ -130,7 +136,8 @@ TEST(MilpMends, IncumbentMatchingEveryBoundIsOptimal) {
 
 // Nine-place decimals: some node relaxations end with the numerical issue.
 TEST(MilpMends, UnresolvedNodeWithoutIncumbentIsNumericalIssue) {
-    const MilpSearch search = search_milp(read("min 4*x0 + 5*x1\n8.642521001*x0 + 7.463734936*x1 = 18\nint x0\nint x1"));
+    const MilpSearch search =
+        search_milp(read("min 4*x0 + 5*x1\n8.642521001*x0 + 7.463734936*x1 = 18\nint x0\nint x1"));
     EXPECT_GT(search.explored, 0u);
     EXPECT_GT(search.unresolved, 0u);
     EXPECT_FALSE(search.limit_reached);
@@ -138,7 +145,8 @@ TEST(MilpMends, UnresolvedNodeWithoutIncumbentIsNumericalIssue) {
 }
 
 TEST(MilpMends, UnresolvedNodeNotPrunedLeavesIncumbentFeasible) {
-    const MilpSearch search = search_milp(read("min 9*x0 + 3*x1\nx0 + 7.193707387*x1 = 27\n4*x0 + 9*x1 >= 9\nint x0\nint x1"));
+    const MilpSearch search =
+        search_milp(read("min 9*x0 + 3*x1\nx0 + 7.193707387*x1 = 27\n4*x0 + 9*x1 >= 9\nint x0\nint x1"));
     EXPECT_GT(search.unresolved, 0u);
     EXPECT_FALSE(search.limit_reached);
     EXPECT_EQ(search.outcome, LpOutcome::feasible({int_entry(0, 27), int_entry(1, 0)}));
@@ -154,7 +162,8 @@ TEST(MilpBody, OverflowWhileReadingIsNumericalIssue) {
     const CallResult<LpOutcome> result =
         solve_milp_text_body("max 9000000000000000000*x0 + 9000000000000000000*x0\nint x0\nx0 <= 1");
     ASSERT_TRUE(std::holds_alternative<LpOutcome>(result));
-    EXPECT_EQ(std::get<LpOutcome>(result), LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}}));
+    EXPECT_EQ(std::get<LpOutcome>(result),
+              LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}}));
 }
 
 TEST(MilpBody, SolvesText) {
