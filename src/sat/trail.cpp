@@ -60,7 +60,7 @@ void SatSolver::finish_walk(std::uint32_t code, std::size_t walked, bool skipped
     removed_.clear();
     for (std::size_t i = 0; i < walked; ++i)
         if (!clauses_.deleted(list[i])) removed_.push_back(list[i]);
-    watches_.remove_each_first(code, removed_);
+    watches_.remove_walked(code, walked, removed_);
 }
 
 void SatSolver::backjump(std::uint32_t level) {

@@ -25,17 +25,17 @@ public:
     // Removes the first occurrence of c by moving the list's last element into its place.
     void remove_first(std::uint32_t code, ClauseIndex c);
 
-    // Removes one occurrence of each clause in `removed`, in that order, each time the first
-    // occurrence, moving the last element into its place: the list ends exactly as that many
-    // remove_first calls would leave it, in time linear in the list's length.
-    // Every element of `removed` must occur in the list as often as it is named there.
-    void remove_each_first(std::uint32_t code, std::span<const ClauseIndex> removed);
+    // After a walk over the first `walked` entries of the list: removes one occurrence of each
+    // clause in `removed` (the walked entries that moved away, in walk order), each time the
+    // first occurrence, moving the last element into its place. The list ends exactly as that
+    // many remove_first calls would leave it, in time linear in `walked`.
+    void remove_walked(std::uint32_t code, std::size_t walked, std::span<const ClauseIndex> removed);
 
 private:
     static constexpr std::uint32_t NONE = UINT32_MAX;
 
     std::vector<std::vector<ClauseIndex>> lists_;
-    // Work space of remove_each_first, indexed by clause: the positions of its (at most two)
+    // Work space of remove_walked, indexed by clause: the positions of its (at most two)
     // occurrences in the list being edited, smaller first. All NONE between calls.
     std::vector<std::array<std::uint32_t, 2>> positions_;
 };

@@ -1,0 +1,91 @@
+// Counters and reading speed for the SAT benchmark (bench/sat_bench.py drives it).
+//
+//   sat_bench solve FILE...   one line per file: name, answer, decisions, conflicts,
+//                             propagations, propagated literals, seconds
+//   sat_bench read FILE       best-of-5 parse_dimacs throughput in MB/s
+//
+// Files are read whole; a line starting with "%" ends the formula (SATLIB's end marker).
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "sat/dimacs.hpp"
+#include "sat/solver.hpp"
+
+namespace {
+
+std::string read_file(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t start = pos;
+        while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
+        if (start < text.size() && text[start] == '%') {
+            text.resize(pos);
+            break;
+        }
+        pos = text.find('\n', pos);
+        if (pos == std::string::npos) break;
+        ++pos;
+    }
+    return text;
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+int solve(const char* path) {
+    const std::string text = read_file(path);
+    const auto start = std::chrono::steady_clock::now();
+    auto read = mekra::sat::parse_dimacs(text);
+    if (auto* message = std::get_if<std::string>(&read)) {
+        std::fprintf(stderr, "%s: %s\n", path, message->c_str());
+        return 1;
+    }
+    const auto& formula = std::get<mekra::sat::CnfFormula>(read);
+    mekra::sat::SatSolver solver;
+    for (std::size_t k = 0; k < formula.clause_count(); ++k) solver.add_clause(formula.clause(k));
+    const bool sat = solver.solve().satisfiable;
+    const double elapsed = seconds_since(start);
+    const auto& c = solver.counters();
+    std::printf("%s %s %llu %llu %llu %llu %.6f\n", path, sat ? "SAT" : "UNSAT",
+                static_cast<unsigned long long>(c.decisions), static_cast<unsigned long long>(c.conflicts),
+                static_cast<unsigned long long>(c.propagations), static_cast<unsigned long long>(c.propagated),
+                elapsed);
+    return 0;
+}
+
+int read_speed(const char* path) {
+    const std::string text = read_file(path);
+    double best = 1e300;
+    for (int round = 0; round < 5; ++round) {
+        const auto start = std::chrono::steady_clock::now();
+        auto read = mekra::sat::parse_dimacs(text);
+        const double elapsed = seconds_since(start);
+        if (std::holds_alternative<std::string>(read)) {
+            std::fprintf(stderr, "%s: %s\n", path, std::get<std::string>(read).c_str());
+            return 1;
+        }
+        best = std::min(best, elapsed);
+    }
+    std::printf("%zu %.6f %.1f\n", text.size(), best, static_cast<double>(text.size()) / 1e6 / best);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && std::string(argv[1]) == "solve") {
+        int status = 0;
+        for (int i = 2; i < argc; ++i) status |= solve(argv[i]);
+        return status;
+    }
+    if (argc == 3 && std::string(argv[1]) == "read") return read_speed(argv[2]);
+    std::fprintf(stderr, "usage: sat_bench solve FILE... | sat_bench read FILE\n");
+    return 2;
+}
