@@ -1,7 +1,7 @@
 // Counters and reading speed for the SAT benchmark (bench/sat_bench.py drives it).
 //
 //   sat_bench solve FILE...   one line per file: name, answer, decisions, conflicts,
-//                             propagations, propagated literals, seconds
+//                             propagations, propagated literals, clause visits, seconds
 //   sat_bench read FILE       best-of-5 parse_dimacs throughput in MB/s
 //
 // Files are read whole; a line starting with "%" ends the formula (SATLIB's end marker).
@@ -53,9 +53,9 @@ int solve(const char* path) {
     const bool sat = solver.solve().satisfiable;
     const double elapsed = seconds_since(start);
     const auto& c = solver.counters();
-    std::printf("%s %s %llu %llu %llu %llu %.6f\n", path, sat ? "SAT" : "UNSAT",
+    std::printf("%s %s %llu %llu %llu %llu %llu %.6f\n", path, sat ? "SAT" : "UNSAT",
                 static_cast<unsigned long long>(c.decisions), static_cast<unsigned long long>(c.conflicts),
-                static_cast<unsigned long long>(c.propagations), static_cast<unsigned long long>(c.propagated),
+                static_cast<unsigned long long>(c.propagations), static_cast<unsigned long long>(c.propagated), static_cast<unsigned long long>(c.clause_visits),
                 elapsed);
     return 0;
 }

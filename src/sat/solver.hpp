@@ -36,6 +36,7 @@ struct SatCounters {
     std::uint64_t propagations = 0;  // literals asserted from learned clauses
     std::uint64_t conflicts = 0;
     std::uint64_t propagated = 0;  // trail entries processed by propagate_one
+    std::uint64_t clause_visits = 0;  // watch-list entries walked by propagate_one
 };
 
 class SatSolver {

@@ -31,6 +31,7 @@ std::optional<ClauseIndex> SatSolver::propagate_one() {
     bool skipped_deleted = false;
     for (std::size_t i = 0; i < length; ++i) {
         const ClauseIndex c = list[i];
+        ++counters_.clause_visits;
         if (clauses_.deleted(c)) {
             skipped_deleted = true;
             continue;
