@@ -48,9 +48,14 @@ void SatSolver::add_clause(std::span<const std::int32_t> dimacs) {
         }
     } else {
         const ClauseIndex c = clauses_.add(literals_, false);
-        watches_.append(literals_[0].watch_code(), c);
-        watches_.append(literals_[1].watch_code(), c);
+        watch_first_two(c, literals_[0], literals_[1]);
     }
+}
+
+void SatSolver::watch_first_two(ClauseIndex c, Literal first, Literal second) {
+    watches_.append(first.watch_code(), c);
+    watches_.append(second.watch_code(), c);
+    clauses_.set_watches(c, first.watch_code(), second.watch_code());
 }
 
 SatOutcome SatSolver::solve() {
@@ -137,10 +142,7 @@ void SatSolver::analyze(ClauseIndex conflict) {
     const Literal asserting(uip->var, !uip->value);
     learnt_[0] = asserting;
     const ClauseIndex learned = clauses_.add(learnt_, true);
-    if (learnt_.size() >= 2) {
-        watches_.append(learnt_[0].watch_code(), learned);
-        watches_.append(learnt_[1].watch_code(), learned);
-    }
+    if (learnt_.size() >= 2) watch_first_two(learned, learnt_[0], learnt_[1]);
     backjump(backjump_level_);  // uip points into the trail: not used past here
     assign(asserting.var(), asserting.positive(), learned);
     ++counters_.propagations;

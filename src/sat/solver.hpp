@@ -65,6 +65,7 @@ private:
         return static_cast<std::uint8_t>(assignment_[l.var()]) == ((l.watch_code() & 1u) ^ 1u);
     }
     void assign(Var v, bool value, ClauseIndex reason);
+    void watch_first_two(ClauseIndex c, Literal first, Literal second);
     // Processes the trail entry at qhead; returns a conflicting clause, if any.
     std::optional<ClauseIndex> propagate_one();
     // Leaves the walked watch list of `code` as the walk's removals of its first `walked`
@@ -88,6 +89,7 @@ private:
     // Work space reused across calls: loading, propagation and conflict analysis.
     std::vector<Literal> literals_;
     std::vector<ClauseIndex> removed_;
+    std::vector<std::uint32_t> twins_;
     std::vector<std::uint8_t> seen_;   // all zero between conflicts
     std::vector<Var> seen_vars_;       // variables marked during the current conflict
     std::vector<Literal> learnt_;      // [UIP negation, tail...]

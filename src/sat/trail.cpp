@@ -20,43 +20,80 @@ void SatSolver::assign(Var v, bool value, ClauseIndex reason) {
 // needed: afterwards it is put into the state the removals "first occurrence, swapped with
 // the last element", made one per moved clause in walk order, produce. That order decides
 // later walks, so it must be exact.
+namespace {
+constexpr std::size_t PREFETCH_DISTANCE = 4;
+}
+
 std::optional<ClauseIndex> SatSolver::propagate_one() {
     check_invariant(trail_.qhead < trail_.entries.size(), "propagation past the end of the trail");
     const TrailEntry& entry = trail_.entries[trail_.qhead++];
     ++counters_.propagated;
-    const Literal f(entry.var, !entry.value);
-    const std::uint32_t code = f.watch_code();
-    const std::vector<ClauseIndex>& list = watches_.list(code);
+    const std::uint32_t f = Literal(entry.var, !entry.value).watch_code();
+    const std::vector<ClauseIndex>& list = watches_.list(f);
     const std::size_t length = list.size();
+    const std::uint8_t* assignment = reinterpret_cast<const std::uint8_t*>(assignment_.data());
     bool skipped_deleted = false;
+    twins_.clear();  // walk positions of clauses met with both entries in this list
     for (std::size_t i = 0; i < length; ++i) {
         const ClauseIndex c = list[i];
         ++counters_.clause_visits;
-        if (clauses_.deleted(c)) {
+        // The walk's clauses are known ahead: fetching them early overlaps the memory waits.
+        if (i + PREFETCH_DISTANCE < length) __builtin_prefetch(clauses_.header(list[i + PREFETCH_DISTANCE]));
+        std::uint32_t* header = clauses_.header(c);
+        if (header[ClauseArena::FLAGS] & ClauseArena::DELETED) {
             skipped_deleted = true;
             continue;
         }
-        bool moved = false;
-        for (Literal l : clauses_.literals(c)) {
-            if (l == f || is_false(l)) continue;
-            watches_.append(l.watch_code(), c);  // another list: `list` stays valid
-            moved = true;
+        const std::uint32_t* literals = header + ClauseArena::HEADER;
+        const std::uint32_t size = header[ClauseArena::SIZE];
+        std::uint32_t target = NO_WATCH;
+        for (std::uint32_t j = 0; j < size; ++j) {
+            const std::uint32_t code = literals[j];
+            // false: assignment byte 0 for a positive literal, 1 for a negative one
+            if (code == f || assignment[code >> 1] == ((code & 1u) ^ 1u)) continue;
+            target = code;
             break;
         }
-        if (!moved) {
-            finish_walk(code, i, skipped_deleted);
+        if (target == NO_WATCH) {
+            finish_walk(f, i, skipped_deleted);
             return c;
         }
+        if (header[ClauseArena::WATCH0] == f) {
+            if (header[ClauseArena::WATCH1] == f) twins_.push_back(static_cast<std::uint32_t>(i));
+            header[ClauseArena::WATCH0] = target;
+        } else {
+            header[ClauseArena::WATCH1] = target;
+        }
+        watches_.append(target, c);  // another list: `list` stays valid
     }
-    finish_walk(code, length, skipped_deleted);
+    finish_walk(f, length, skipped_deleted);
     return std::nullopt;
 }
 
+// While the walk stays within the first half of the list, removal k finds its clause at walk
+// position k (earlier places hold only clauses taken from the back) and fills it with the
+// current last element: the first `walked` places receive the list's tail in reverse order.
+// One exception: a walked clause at position a whose second entry sits among the last a
+// places has been moved forward before its turn, and its first occurrence is elsewhere.
+// Then, or past the half, the removals are replayed one by one.
 void SatSolver::finish_walk(std::uint32_t code, std::size_t walked, bool skipped_deleted) {
     std::vector<ClauseIndex>& list = watches_.list(code);
-    if (walked == list.size() && !skipped_deleted) {
-        list.clear();  // every clause moved away
-        return;
+    const std::size_t length = list.size();
+    if (!skipped_deleted) {
+        if (walked == length) {
+            list.clear();  // every clause moved away
+            return;
+        }
+        bool replay = 2 * walked > length;
+        for (std::size_t k = 0; k < twins_.size() && !replay; ++k) {
+            const std::uint32_t a = twins_[k];
+            replay = std::find(list.end() - a, list.end(), list[a]) != list.end();
+        }
+        if (!replay) {
+            for (std::size_t k = 0; k < walked; ++k) list[k] = list[length - 1 - k];
+            list.resize(length - walked);
+            return;
+        }
     }
     removed_.clear();
     for (std::size_t i = 0; i < walked; ++i)

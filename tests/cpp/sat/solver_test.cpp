@@ -24,7 +24,7 @@ SatSolver loaded(const std::vector<std::vector<std::int32_t>>& clauses) {
     return solver;
 }
 
-std::vector<std::uint32_t> codes(std::span<const Literal> literals) {
+std::vector<std::uint32_t> codes(sat::LiteralSpan literals) {
     std::vector<std::uint32_t> out;
     for (Literal l : literals) out.push_back(l.watch_code());
     return out;
