@@ -70,6 +70,7 @@ public:
     // Raw access for the propagation loop: the clause's header, literals following it.
     const std::uint32_t* header(ClauseIndex c) const { return words_.data() + starts_[c]; }
     std::uint32_t* header(ClauseIndex c) { return words_.data() + starts_[c]; }
+    void prefetch_start(ClauseIndex c) const { __builtin_prefetch(starts_.data() + c); }
 
     static constexpr std::size_t SIZE = 0, FLAGS = 1, WATCH0 = 2, WATCH1 = 3, HEADER = 4;
     static constexpr std::uint32_t LEARNT = 1, DELETED = 2;

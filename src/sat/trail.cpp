@@ -38,6 +38,7 @@ std::optional<ClauseIndex> SatSolver::propagate_one() {
         const ClauseIndex c = list[i];
         ++counters_.clause_visits;
         // The walk's clauses are known ahead: fetching them early overlaps the memory waits.
+        if (i + 2 * PREFETCH_DISTANCE < length) clauses_.prefetch_start(list[i + 2 * PREFETCH_DISTANCE]);
         if (i + PREFETCH_DISTANCE < length) __builtin_prefetch(clauses_.header(list[i + PREFETCH_DISTANCE]));
         std::uint32_t* header = clauses_.header(c);
         if (header[ClauseArena::FLAGS] & ClauseArena::DELETED) {
@@ -96,8 +97,12 @@ void SatSolver::finish_walk(std::uint32_t code, std::size_t walked, bool skipped
         }
     }
     removed_.clear();
-    for (std::size_t i = 0; i < walked; ++i)
-        if (!clauses_.deleted(list[i])) removed_.push_back(list[i]);
+    if (!skipped_deleted) {
+        removed_.assign(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(walked));
+    } else {
+        for (std::size_t i = 0; i < walked; ++i)
+            if (!clauses_.deleted(list[i])) removed_.push_back(list[i]);
+    }
     watches_.remove_walked(code, walked, removed_);
 }
 
