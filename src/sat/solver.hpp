@@ -61,9 +61,6 @@ public:
     Value assignment(Var v) const { return assignment_[v]; }
 
 private:
-    bool is_false(Literal l) const {
-        return static_cast<std::uint8_t>(assignment_[l.var()]) == ((l.watch_code() & 1u) ^ 1u);
-    }
     void assign(Var v, bool value, ClauseIndex reason);
     void watch_first_two(ClauseIndex c, Literal first, Literal second);
     // Processes the trail entry at qhead; returns a conflicting clause, if any.

@@ -2,6 +2,7 @@
 // same counters, same learned clauses, same watch lists and activities at the end.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "random_cnf.hpp"
@@ -116,6 +117,18 @@ TEST(DifferentialThreeSat, HardRandomFormulasMatch) {
         expect_same(clauses, seed);
         if (HasFailure()) return;
     }
+}
+
+// Past 13,838 conflicts var_inc is +inf and bumped activities become infinite; decisions
+// then fall back to the index among them.
+TEST(DifferentialPigeonhole, MatchesPastInfiniteActivities) {
+    SatSolver probe;
+    const auto clauses = random_cnf::pigeonhole(7, 6);
+    expect_same(clauses, 0);
+    for (const auto& clause : clauses) probe.add_clause(clause);
+    probe.solve();
+    EXPECT_GT(probe.counters().conflicts, 13838u);
+    EXPECT_TRUE(std::isinf(probe.heuristic().var_inc()));
 }
 
 }  // namespace

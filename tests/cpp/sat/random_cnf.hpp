@@ -1,6 +1,6 @@
 #pragma once
-// Test-only: random DIMACS clause lists with the awkward cases mixed in: empty clauses,
-// units, duplicate and complementary literals, variables that never occur.
+// Test-only formulas: random DIMACS clause lists with the awkward cases mixed in: empty clauses,
+// units, duplicate and complementary literals, variables that never occur; and pigeonholes.
 
 #include <cstdint>
 #include <random>
@@ -35,6 +35,21 @@ inline Clauses generate(std::mt19937_64& rng, int max_vars) {
         }
         clauses.push_back(std::move(clause));
     }
+    return clauses;
+}
+
+// n + 1 pigeons into n holes (unsatisfiable when pigeons > holes).
+inline Clauses pigeonhole(int pigeons, int holes) {
+    auto var = [&](int p, int h) { return p * holes + h + 1; };
+    Clauses clauses;
+    for (int p = 0; p < pigeons; ++p) {
+        std::vector<std::int32_t> some;
+        for (int h = 0; h < holes; ++h) some.push_back(var(p, h));
+        clauses.push_back(some);
+    }
+    for (int h = 0; h < holes; ++h)
+        for (int p = 0; p < pigeons; ++p)
+            for (int q = p + 1; q < pigeons; ++q) clauses.push_back({-var(p, h), -var(q, h)});
     return clauses;
 }
 

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "module/bodies.hpp"
+#include "random_cnf.hpp"
 #include "sat/heuristics.hpp"
 #include "sat/solver.hpp"
 #include "sat/watch.hpp"
@@ -122,32 +123,11 @@ TEST(Search, LearnsTheClauseOfTheWrittenExample) {
     EXPECT_EQ(solver.counters().propagations, 1u);
 }
 
-std::vector<std::vector<std::int32_t>> pigeonhole(int pigeons, int holes) {
-    auto var = [&](int p, int h) { return p * holes + h + 1; };
-    std::vector<std::vector<std::int32_t>> clauses;
-    for (int p = 0; p < pigeons; ++p) {
-        std::vector<std::int32_t> some;
-        for (int h = 0; h < holes; ++h) some.push_back(var(p, h));
-        clauses.push_back(some);
-    }
-    for (int h = 0; h < holes; ++h)
-        for (int p = 0; p < pigeons; ++p)
-            for (int q = p + 1; q < pigeons; ++q) clauses.push_back({-var(p, h), -var(q, h)});
-    return clauses;
-}
+using random_cnf::pigeonhole;
 
 TEST(Search, Pigeonhole) {
     EXPECT_FALSE(loaded(pigeonhole(4, 3)).solve().satisfiable);
     EXPECT_TRUE(loaded(pigeonhole(3, 3)).solve().satisfiable);
-}
-
-TEST(Search, ActivitiesPastInfinityStillDecideLikeTheRule) {
-    // Long enough that var_inc overflows to +inf (after 13,838 conflicts) and the search
-    // goes on with infinite activities.
-    SatSolver solver = loaded(pigeonhole(7, 6));
-    EXPECT_FALSE(solver.solve().satisfiable);
-    EXPECT_GT(solver.counters().conflicts, 13838u);
-    EXPECT_TRUE(std::isinf(solver.heuristic().var_inc()));
 }
 
 TEST(Body, VariableCountBeyondTheLimitIsAMemoryRejection) {
