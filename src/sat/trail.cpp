@@ -5,6 +5,11 @@
 
 namespace mekra::sat {
 
+namespace {
+// Clauses fetched ahead of the walk; their starts twice as far ahead.
+constexpr std::size_t PREFETCH_DISTANCE = 4;
+}  // namespace
+
 void SatSolver::assign(Var v, bool value, ClauseIndex reason) {
     assignment_[v] = value ? Value::True : Value::False;
     trail_position_[v] = static_cast<std::uint32_t>(trail_.entries.size());
@@ -20,10 +25,6 @@ void SatSolver::assign(Var v, bool value, ClauseIndex reason) {
 // needed: afterwards it is put into the state the removals "first occurrence, swapped with
 // the last element", made one per moved clause in walk order, produce. That order decides
 // later walks, so it must be exact.
-namespace {
-constexpr std::size_t PREFETCH_DISTANCE = 4;
-}
-
 std::optional<ClauseIndex> SatSolver::propagate_one() {
     check_invariant(trail_.qhead < trail_.entries.size(), "propagation past the end of the trail");
     const TrailEntry& entry = trail_.entries[trail_.qhead++];
