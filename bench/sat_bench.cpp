@@ -5,6 +5,7 @@
 //   sat_bench read FILE       best-of-5 parse_dimacs throughput in MB/s
 //
 // Files are read whole; a line starting with "%" ends the formula (SATLIB's end marker).
+#include <algorithm>
 #include <ctime>
 #include <cstdio>
 #include <fstream>
@@ -52,6 +53,10 @@ int solve(const char* path) {
     }
     const auto& formula = std::get<mekra::sat::CnfFormula>(read);
     mekra::sat::SatSolver solver;
+    std::uint64_t needed = 0;
+    for (std::int32_t d : formula.literals) needed = std::max<std::uint64_t>(needed, d < 0 ? -std::int64_t{d} : d);
+    solver.ensure_vars(needed);
+    solver.reserve_for(formula);
     for (std::size_t k = 0; k < formula.clause_count(); ++k) solver.add_clause(formula.clause(k));
     const bool sat = solver.solve().satisfiable;
     const double elapsed = cpu_seconds() - start;

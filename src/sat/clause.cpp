@@ -9,12 +9,15 @@ ClauseIndex ClauseArena::add(std::span<const Literal> literals, bool learnt) {
     check_invariant(starts_.size() < std::numeric_limits<ClauseIndex>::max(), "too many clauses to index");
     check_invariant(literals.size() < NO_WATCH, "clause too long to store");
     const auto index = static_cast<ClauseIndex>(starts_.size());
-    starts_.push_back(words_.size());
-    words_.push_back(static_cast<std::uint32_t>(literals.size()));
-    words_.push_back(learnt ? LEARNT : 0);
-    words_.push_back(NO_WATCH);
-    words_.push_back(NO_WATCH);
-    for (Literal l : literals) words_.push_back(l.watch_code());
+    const std::size_t at = words_.size();
+    starts_.push_back(at);
+    words_.resize(at + HEADER + literals.size());
+    std::uint32_t* header = words_.data() + at;
+    header[SIZE] = static_cast<std::uint32_t>(literals.size());
+    header[FLAGS] = learnt ? LEARNT : 0;
+    header[WATCH0] = NO_WATCH;
+    header[WATCH1] = NO_WATCH;
+    for (std::size_t i = 0; i < literals.size(); ++i) header[HEADER + i] = literals[i].watch_code();
     return index;
 }
 

@@ -51,6 +51,10 @@ private:
 class ClauseArena {
 public:
     ClauseIndex add(std::span<const Literal> literals, bool learnt);
+    void reserve(std::size_t clauses, std::size_t literals) {
+        starts_.reserve(clauses);
+        words_.reserve(literals + HEADER * clauses);
+    }
 
     std::size_t size() const { return starts_.size(); }
     LiteralSpan literals(ClauseIndex c) const {

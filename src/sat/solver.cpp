@@ -20,6 +20,23 @@ void SatSolver::ensure_vars(std::uint64_t k) {
     seen_.resize(n, 0);
 }
 
+void SatSolver::reserve_for(const CnfFormula& formula) {
+    clauses_.reserve(formula.clause_count(), formula.literals.size());
+    // A clause of two or more literals always starts on the lists of its first two.
+    std::vector<std::uint32_t> starting(watches_.size(), 0);
+    for (std::size_t k = 0; k < formula.clause_count(); ++k) {
+        const auto clause = formula.clause(k);
+        if (clause.size() < 2) continue;
+        const std::uint32_t first = Literal::from_dimacs(clause[0]).watch_code();
+        const std::uint32_t second = Literal::from_dimacs(clause[1]).watch_code();
+        check_invariant(first < starting.size() && second < starting.size(), "variables not ensured before reserving");
+        ++starting[first];
+        ++starting[second];
+    }
+    for (std::size_t code = 0; code < starting.size(); ++code)
+        watches_.list(static_cast<std::uint32_t>(code)).reserve(starting[code]);
+}
+
 // Input clauses are stored in input order and watched by their first two literals, whatever
 // the assignment; a unit clause assigns its literal at level 0 (not yet propagated), or is
 // dropped when already true, or becomes an empty clause when already false.
@@ -206,6 +223,7 @@ CallResult<SatOutcome> solve_sat_body(std::string_view text) {
 
     sat::SatSolver solver;
     solver.ensure_vars(needed);
+    solver.reserve_for(formula);
     for (std::size_t k = 0; k < formula.clause_count(); ++k) solver.add_clause(formula.clause(k));
     SatOutcome outcome = solver.solve();
     if (outcome.satisfiable) sat::check_model(formula, outcome.model);

@@ -12,6 +12,7 @@
 
 #include "module/outcome.hpp"
 #include "sat/clause.hpp"
+#include "sat/dimacs.hpp"
 #include "sat/heuristics.hpp"
 #include "sat/literal.hpp"
 #include "sat/trail.hpp"
@@ -44,6 +45,10 @@ public:
     // Grows every per-variable list to k variables; nothing happens if k <= n.
     // k must not exceed MAX_VARIABLES (callers check the formula first).
     void ensure_vars(std::uint64_t k);
+
+    // Sizes the clause arena and every watch list for loading `formula` (after ensure_vars
+    // for its variables), so that loading does not grow them step by step. Optional.
+    void reserve_for(const CnfFormula& formula);
 
     // Loads one clause of DIMACS literals (none of them 0). Called for every clause before solve().
     void add_clause(std::span<const std::int32_t> dimacs);
