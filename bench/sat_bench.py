@@ -120,12 +120,14 @@ def counters(path):
 
 def run_minisat(path):
     out = subprocess.run(["minisat", "-verb=1", str(path)], capture_output=True, text=True).stdout
-    props = re.search(r"propagations\s*:\s*(\d+)\s*\((\d+) /sec\)", out)
+    props = re.search(r"propagations\s*:\s*(\d+)", out)
     cpu = re.search(r"CPU time\s*:\s*([\d.]+) s", out)
     status = "UNSAT" if "UNSATISFIABLE" in out else "SAT" if "SATISFIABLE" in out else "?"
-    if props is None:  # decided while simplifying: no search statistics printed
-        return status, 0, 0.0, float(cpu.group(1)) if cpu else 0.0
-    return status, int(props.group(1)), float(props.group(2)), float(cpu.group(1))
+    seconds = float(cpu.group(1)) if cpu else 0.0
+    count = int(props.group(1)) if props else 0  # none when decided while simplifying
+    # MiniSat's own rate is this quotient; it prints "inf" when its clock shows 0 s.
+    rate = count / seconds if seconds > 0 else 0.0
+    return status, count, rate, seconds
 
 
 def instances(bench_dir, quick):
