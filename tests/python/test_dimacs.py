@@ -52,7 +52,7 @@ def test_messages(text, message):
         "c hello\np cnf 2 1\n1 -2 0",
         "p cnf 2 1\n1\n-2 0",
         "p cnf 2 1\n1 2",
-        "p cnf 1 1\n-2147483647 0\u3000",
+        "p cnf 1 1\n-2 0\u3000",
     ],
 )
 def test_accepted(text):
