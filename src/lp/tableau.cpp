@@ -113,7 +113,11 @@ std::optional<std::size_t> Tableau::entering_column_bland(std::span<const std::u
     return std::nullopt;
 }
 
-std::optional<LeavingRow> Tableau::leaving_row(std::size_t col) const {
+// The minimum-ratio test over the rows with a positive entry in `col`, in ascending order: a
+// later row replaces the kept one when its ratio is smaller, or equal and `wins_tie` says so.
+// Every candidate's ratio is computed, as the written test does.
+template <class WinsTie>
+std::optional<LeavingRow> Tableau::min_ratio_row(std::size_t col, WinsTie wins_tie) const {
     check_invariant(col + 1 < num_cols_, "entering column out of range");
     if (num_constraints_ == 0) return std::nullopt;
     const Rational* column = &cells_[index(1, col)];
@@ -123,7 +127,7 @@ std::optional<LeavingRow> Tableau::leaving_row(std::size_t col) const {
     for (std::size_t k = 0; k < num_constraints_; ++k) {
         if (!column[k].is_positive()) continue;
         const Rational ratio = divide(rhs[k], column[k]);
-        if (!best || ratio < best_ratio) {
+        if (!best || ratio < best_ratio || (ratio == best_ratio && wins_tie(k + 1, *best))) {
             best = k + 1;
             best_ratio = ratio;
         }
@@ -132,27 +136,18 @@ std::optional<LeavingRow> Tableau::leaving_row(std::size_t col) const {
     return LeavingRow{*best, *basis_[*best]};
 }
 
+std::optional<LeavingRow> Tableau::leaving_row(std::size_t col) const {
+    // Ties go to the lowest row.
+    return min_ratio_row(col, [](std::size_t, std::size_t) { return false; });
+}
+
 std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
-    check_invariant(col + 1 < num_cols_, "entering column out of range");
-    if (num_constraints_ == 0) return std::nullopt;
-    // A row without a basic column loses every tie (and yields none when it wins).
+    // Ties go to the lowest basic column; a row without a basic column loses every tie (and
+    // yields none when it wins).
     const auto basic_rank = [&](std::size_t row) {
         return basis_[row] ? *basis_[row] : std::numeric_limits<std::size_t>::max();
     };
-    const Rational* column = &cells_[index(1, col)];
-    const Rational* rhs = &cells_[index(1, rhs_col())];
-    std::optional<std::size_t> best;
-    Rational best_ratio;
-    for (std::size_t k = 0; k < num_constraints_; ++k) {
-        if (!column[k].is_positive()) continue;
-        const Rational ratio = divide(rhs[k], column[k]);
-        if (!best || ratio < best_ratio || (ratio == best_ratio && basic_rank(k + 1) < basic_rank(*best))) {
-            best = k + 1;
-            best_ratio = ratio;
-        }
-    }
-    if (!best || !basis_[*best]) return std::nullopt;
-    return LeavingRow{*best, *basis_[*best]};
+    return min_ratio_row(col, [&](std::size_t row, std::size_t kept) { return basic_rank(row) < basic_rank(kept); });
 }
 
 void Tableau::pivot(std::size_t row, std::size_t col) {

@@ -88,6 +88,8 @@ public:
                                                      std::span<const std::uint8_t> excluded) const;
 
 private:
+    template <class WinsTie>
+    std::optional<LeavingRow> min_ratio_row(std::size_t col, WinsTie wins_tie) const;
     // Constraint row `row` (1..m), column `col`.
     std::size_t index(std::size_t row, std::size_t col) const { return col * num_constraints_ + (row - 1); }
     std::uint64_t& nonzero_word(std::size_t row, std::size_t col) {
