@@ -2,7 +2,8 @@
 // Sparse affine expressions c1*x1 + ... + cn*xn + k with Rational coefficients, kept in normal
 // form: terms sorted by strictly increasing VarId, no zero coefficient.
 //
-// INTERFACE SKETCH: implementation in linear_expr.cpp; keep the names used here.
+// The operations take their operands by value and return a new expression. Their Rational
+// sums may throw RationalOverflow (see rational.hpp); nothing else fails.
 
 #include <cstdint>
 #include <vector>
@@ -23,9 +24,11 @@ struct LinearExpr {
     std::vector<Term> terms;
     Rational constant;
 
-    static LinearExpr var(VarId x);                 // 1*x
-    static LinearExpr term(Rational c, VarId x);    // c*x, or empty when c is zero
+    static LinearExpr var(VarId x);               // 1*x
+    static LinearExpr term(Rational c, VarId x);  // c*x, or empty when c is zero
     static LinearExpr from_constant(Rational k);
+    // a + b: the constant first, then the terms of both merged by VarId (a's coefficient
+    // plus b's for a shared variable), cancelled terms removed.
     static LinearExpr add(LinearExpr a, LinearExpr b);
     static LinearExpr neg(LinearExpr a);
     static LinearExpr sub(LinearExpr a, LinearExpr b);  // add(a, neg(b))

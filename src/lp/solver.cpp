@@ -1,10 +1,202 @@
+#include "lp/solver.hpp"
+
+#include <utility>
+#include <variant>
+
 #include "module/bodies.hpp"
+#include "module/invariant.hpp"
 
 namespace mekra {
 
-// Placeholder until the solver is built: the arguments are checked, the body is not there.
-CallResult<LpOutcome> solve_lp_text_body(std::string_view) {
-    return Rejection{Rejection::Kind::NotImplemented, "solve_lp_text is not implemented yet"};
+namespace {
+
+// Consecutive pivots without a change of the objective value after which the simplex loop
+// chooses by Bland's rule, which cannot cycle, until the objective value moves again.
+constexpr int BLAND_AFTER_UNCHANGED = 50;
+
+constexpr std::uint64_t SLACK_LABEL_BASE = 1000;
+constexpr std::uint64_t ARTIFICIAL_LABEL_BASE = 2000;
+
+enum class LoopEnd { Optimal, NoLeavingRow };
+
+// Pivots until no admissible column can enter (Optimal) or an entering column has no
+// leaving row (NoLeavingRow).
+LoopEnd run_simplex(Tableau& tableau, std::span<const std::uint8_t> excluded) {
+    int unchanged = 0;
+    for (;;) {
+        const bool bland = unchanged >= BLAND_AFTER_UNCHANGED;
+        const std::optional<std::size_t> col =
+            bland ? tableau.entering_column_bland(excluded) : tableau.entering_column(excluded);
+        if (!col) return LoopEnd::Optimal;
+        const std::optional<LeavingRow> leaving =
+            bland ? tableau.leaving_row_bland(*col) : tableau.leaving_row(*col);
+        if (!leaving) return LoopEnd::NoLeavingRow;
+        const Rational before = tableau.objective_value();
+        tableau.pivot(leaving->row, *col);
+        unchanged = tableau.objective_value() == before ? unchanged + 1 : 0;
+    }
+}
+
+}  // namespace
+
+void LpSolver::load(LinearProgram program) { program_ = std::move(program); }
+
+LpOutcome LpSolver::solve() { return solve_with({}); }
+
+LpOutcome LpSolver::solve_with(std::span<const Constraint> extra) {
+    if (!program_) return LpOutcome::unknown(SolverError::internal("no system loaded"));
+    try {
+        return run(extra);
+    } catch (const RationalOverflow&) {
+        return LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}});
+    }
+}
+
+LpOutcome LpSolver::run(std::span<const Constraint> extra) {
+    const LinearProgram& program = *program_;
+    const std::size_t n = program.variables.size();
+    const std::size_t own = program.constraints.size();
+    const std::size_t m = own + extra.size();
+    const auto constraint = [&](std::size_t i) -> const Constraint& {
+        return i < own ? program.constraints[i] : extra[i - own];
+    };
+
+    // A row is flipped when its right-hand side -(constant) is negative.
+    std::size_t aux = 0;
+    for (std::size_t i = 0; i < m; ++i) {
+        const Constraint& c = constraint(i);
+        const bool flipped = (-c.expr.constant).is_negative();
+        aux += 1;
+        if (c.relation == Relation::Ge || (c.relation == Relation::Le && flipped)) aux += 1;
+    }
+
+    Tableau& tableau = tableau_;
+    tableau.reset(n + aux, m);
+    artificial_.assign(n + aux, 0);
+    next_labels_.clear();
+    for (VarId v : program.variables) next_labels_.push_back({v, true});
+
+    // Constraint i in row i + 1: coefficients, RHS, then its slack/surplus/artificial columns.
+    std::size_t next_col = n;
+    const auto add_column = [&](std::size_t row, std::int64_t entry, std::uint64_t label) {
+        tableau.set(row, next_col, Rational::integer(entry));
+        next_labels_.push_back({label, false});
+        return next_col++;
+    };
+    const auto add_artificial = [&](std::size_t row, std::size_t i) {
+        const std::size_t col = add_column(row, 1, ARTIFICIAL_LABEL_BASE + i);
+        artificial_[col] = 1;
+        tableau.set_basis(row, col);
+    };
+    for (std::size_t i = 0; i < m; ++i) {
+        const Constraint& c = constraint(i);
+        const std::size_t row = i + 1;
+        Rational b = -c.expr.constant;
+        const bool flipped = b.is_negative();
+        if (flipped) b = -b;
+        for (const Term& term : c.expr.terms) {
+            check_invariant(term.var < n, "constraint names an unknown variable");
+            tableau.set(row, term.var, flipped ? -term.coefficient : term.coefficient);
+        }
+        tableau.set(row, tableau.rhs_col(), b);
+        switch (c.relation) {
+            case Relation::Le:
+                if (!flipped) {
+                    tableau.set_basis(row, add_column(row, 1, SLACK_LABEL_BASE + i));
+                } else {
+                    add_column(row, -1, SLACK_LABEL_BASE + i);
+                    add_artificial(row, i);
+                }
+                break;
+            case Relation::Ge:
+                add_column(row, flipped ? 1 : -1, SLACK_LABEL_BASE + i);
+                add_artificial(row, i);
+                break;
+            case Relation::Eq:
+                add_artificial(row, i);
+                break;
+        }
+    }
+    check_invariant(next_col == n + aux, "auxiliary column count mismatch");
+    labels_.swap(next_labels_);
+
+    // Row 0: s * objective with s = +1 to maximise, -1 to minimise; its constant as -s * k.
+    const std::optional<Objective>& objective = program.objective;
+    if (objective) {
+        const Rational s = Rational::integer(objective->sense == Sense::Maximize ? 1 : -1);
+        for (const Term& term : objective->expr.terms) {
+            check_invariant(term.var < n, "objective names an unknown variable");
+            tableau.set(0, term.var, s * term.coefficient);
+        }
+        if (!objective->expr.constant.is_zero())
+            tableau.set(0, tableau.rhs_col(), -s * objective->expr.constant);
+    }
+
+    bool has_artificial = false;
+    for (std::uint8_t a : artificial_) has_artificial = has_artificial || a != 0;
+
+    if (has_artificial) {
+        // Phase 1: maximise minus the sum of the artificial columns.
+        tableau.save_objective_row();
+        tableau.clear_objective_row();
+        for (std::size_t col = 0; col < artificial_.size(); ++col)
+            if (artificial_[col]) tableau.set(0, col, Rational::integer(-1));
+        for (std::size_t row = 1; row <= m; ++row) {
+            const std::size_t q = *tableau.basis(row);
+            if (!artificial_[q]) continue;
+            const Rational f = tableau.get(0, q);
+            if (!f.is_zero()) tableau.subtract_from_objective(f, row);
+        }
+        if (run_simplex(tableau, {}) == LoopEnd::NoLeavingRow) return LpOutcome::infeasible();
+        if (!tableau.objective_value().is_zero()) return LpOutcome::infeasible();
+
+        // Artificial columns still basic (at zero) leave for the lowest non-artificial column
+        // of their row; a row without one is redundant and keeps its artificial, which no
+        // later pivot can change.
+        for (std::size_t row = 1; row <= m; ++row) {
+            if (!artificial_[*tableau.basis(row)]) continue;
+            if (const auto col = tableau.lowest_nonzero_column(row, artificial_)) tableau.pivot(row, *col);
+        }
+
+        // Phase 2 objective, brought into canonical form for the current basis.
+        tableau.restore_objective_row();
+        for (std::size_t row = 1; row <= m; ++row) {
+            const std::size_t q = *tableau.basis(row);
+            const Rational entry = tableau.get(row, q);
+            const Rational f = tableau.get(0, q);
+            if (!entry.is_zero() && !f.is_zero()) tableau.subtract_from_objective(f / entry, row);
+        }
+    }
+
+    // Phase 2: artificial columns never enter.
+    if (run_simplex(tableau, artificial_) == LoopEnd::NoLeavingRow) return LpOutcome::unbounded();
+
+    // Extraction: structural columns in column order; a non-basic column is Int 0.
+    Model model;
+    model.reserve(n);
+    for (std::size_t col = 0; col < labels_.size(); ++col) {
+        if (!labels_[col].structural) continue;
+        const std::optional<Rational> value = tableau.basic_value(col);
+        ModelValue reported = ModelValue::integer(0);
+        if (value && value->is_integer())
+            reported = ModelValue::integer(value->numerator());
+        else if (value)
+            reported = ModelValue::floating(value->to_f64());
+        model.push_back({labels_[col].id, reported});
+    }
+    const Rational value = objective && objective->sense == Sense::Maximize ? -tableau.objective_value()
+                                                                            : tableau.objective_value();
+    return LpOutcome::optimal(value.to_f64(), std::move(model));
+}
+
+CallResult<LpOutcome> solve_lp_text_body(std::string_view text) {
+    LpReadResult read = parse_lp(text);
+    if (auto* message = std::get_if<std::string>(&read)) return Rejection::bad_input(*message);
+    if (std::holds_alternative<LpNumericalIssue>(read))
+        return LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}});
+    LpSolver solver;
+    solver.load(std::move(std::get<LinearProgram>(read)));
+    return solver.solve();
 }
 
 }  // namespace mekra

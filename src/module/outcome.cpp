@@ -43,7 +43,10 @@ std::string model_text(const Model& model) {
     std::string text = "Model: [";
     for (std::size_t i = 0; i < model.size(); ++i) {
         if (i != 0) text += ", ";
-        text += "x" + std::to_string(model[i].index) + " -> " + value_text(model[i].value);
+        text += 'x';
+        text += std::to_string(model[i].index);
+        text += " -> ";
+        text += value_text(model[i].value);
     }
     text += "]";
     return text;

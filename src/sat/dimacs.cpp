@@ -8,6 +8,14 @@ namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// White space at s[pos] (its byte length), with ASCII decided inline: clause data is
+// almost all ASCII, and the general test is a call per byte.
+inline std::size_t space_at(std::string_view s, std::size_t pos) {
+    const auto b = static_cast<unsigned char>(s[pos]);
+    if (b < 0x80) return b == ' ' || (b >= 0x09 && b <= 0x0D) ? 1 : 0;
+    return text::white_space_at(s, pos);
+}
+
 // An unsigned 64-bit decimal: an optional "+", then one or more digits, no overflow.
 bool parse_count(std::string_view token, std::uint64_t& value) {
     if (!token.empty() && token.front() == '+') token.remove_prefix(1);
@@ -38,6 +46,30 @@ bool parse_literal(std::string_view token, std::int32_t& value) {
         magnitude = magnitude * 10 + (c - '0');
         if (magnitude > limit) return false;  // leading zeros keep it small, so no early cut
     }
+    if (!negative && magnitude == limit) return false;
+    value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    return true;
+}
+
+// Reads an optionally signed decimal at line[pos] that ends at white space or at the line's
+// end, within the signed 32-bit range, advancing pos past it. False (pos unspecified) for
+// anything else, which the general path then reads or reports.
+inline bool scan_literal(std::string_view line, std::size_t& pos, std::int32_t& value) {
+    const std::size_t size = line.size();
+    bool negative = false;
+    if (line[pos] == '-' || line[pos] == '+') {
+        negative = line[pos] == '-';
+        ++pos;
+    }
+    const std::size_t first = pos;
+    std::int64_t magnitude = 0;
+    constexpr std::int64_t limit = std::int64_t{1} << 31;
+    while (pos < size && is_digit(line[pos])) {
+        magnitude = magnitude * 10 + (line[pos] - '0');
+        if (magnitude > limit) return false;
+        ++pos;
+    }
+    if (pos == first || (pos < size && space_at(line, pos) == 0)) return false;
     if (!negative && magnitude == limit) return false;
     value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
     return true;
@@ -84,12 +116,25 @@ std::variant<CnfFormula, std::string> parse_dimacs(std::string_view text) {
         if (!header_seen) return at_line(number, "data before 'p cnf' header");
         std::size_t pos = 0;
         while (pos < line.size()) {
-            while (std::size_t n = text::white_space_at(line, pos)) pos += n;
-            if (pos >= line.size()) break;
+            if (std::size_t n = space_at(line, pos)) {
+                pos += n;
+                continue;
+            }
             std::size_t start = pos;
-            while (pos < line.size() && text::white_space_at(line, pos) == 0) ++pos;
-            std::string_view token = line.substr(start, pos - start);
             std::int32_t literal = 0;
+            // Fast path: a plain decimal ending at white space or at the end of the line.
+            if (scan_literal(line, pos, literal)) {
+                if (literal != 0) {
+                    formula.literals.push_back(literal);
+                } else {
+                    formula.clause_ends.push_back(formula.literals.size());
+                    pending_start = formula.literals.size();
+                }
+                continue;
+            }
+            pos = start;
+            while (pos < line.size() && space_at(line, pos) == 0) ++pos;
+            std::string_view token = line.substr(start, pos - start);
             if (!parse_literal(token, literal)) {
                 std::string message = at_line(number, "invalid literal '");
                 message += token;

@@ -1,0 +1,229 @@
+#include "lp/tableau.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+
+#include "module/invariant.hpp"
+
+namespace mekra {
+
+namespace {
+
+// entry := entry - f * p: the value and the overflow behaviour of the two Rational
+// operations. When the unreduced product and the unreduced difference fit 64 bits, neither
+// reduced result can overflow, and the difference is reduced once instead of after each
+// operation. (Each path assigns on its own, which keeps the hot loop free of stack round
+// trips.)
+inline void subtract_product(Rational& entry, Rational f, Rational p) {
+    const Rational e = entry;
+    if ((f.denominator() | p.denominator() | e.denominator()) == 1) {
+        std::int64_t product, difference;
+        if (__builtin_mul_overflow(f.numerator(), p.numerator(), &product) ||
+            __builtin_sub_overflow(e.numerator(), product, &difference))
+            throw RationalOverflow();
+        entry = Rational::integer(difference);
+        return;
+    }
+    std::int64_t num_product, den_product, scaled_entry, scaled_product, num, den;
+    if (!__builtin_mul_overflow(f.numerator(), p.numerator(), &num_product) &&
+        !__builtin_mul_overflow(f.denominator(), p.denominator(), &den_product) &&
+        !__builtin_mul_overflow(e.numerator(), den_product, &scaled_entry) &&
+        !__builtin_mul_overflow(num_product, e.denominator(), &scaled_product) &&
+        !__builtin_sub_overflow(scaled_entry, scaled_product, &num) &&
+        !__builtin_mul_overflow(e.denominator(), den_product, &den)) {
+        entry = Rational::make(num, den);
+        return;
+    }
+    entry = e - f * p;
+}
+
+// a / b; dividing by 1 gives a exactly and cannot overflow.
+inline Rational divide(Rational a, Rational b) { return b == Rational::integer(1) ? a : a / b; }
+
+}  // namespace
+
+Tableau::Tableau(std::size_t num_var_cols, std::size_t num_constraints) {
+    reset(num_var_cols, num_constraints);
+}
+
+void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
+    // A dense tableau beyond the budget is refused before anything is allocated; input of a
+    // few hundred kilobytes could otherwise ask for more memory than the machine has.
+    if (num_var_cols >= MAX_TABLEAU_ENTRIES || num_constraints >= MAX_TABLEAU_ENTRIES ||
+        (num_constraints + 1) * (num_var_cols + 1) > MAX_TABLEAU_ENTRIES)
+        throw std::bad_alloc();
+    // Clear what the previous shape wrote, so the block is all zeros again.
+    for (std::size_t row = 1; row <= num_constraints_; ++row)
+        for_each_nonzero(row, [&](std::size_t col) { cells_[index(row, col)] = Rational(); });
+    num_constraints_ = num_constraints;
+    num_cols_ = num_var_cols + 1;
+    words_per_row_ = (num_cols_ + 63) / 64;
+    const std::size_t size = num_constraints * num_cols_;
+    if (cells_.size() < size) {
+        // Fresh zeroed storage (the old block is all zeros and simply dropped), with room to
+        // spare so that a sequence of slowly growing programs reallocates only rarely.
+        cells_ = std::vector<Rational>(std::max(size, cells_.size() + cells_.size() / 2));
+    }
+    nonzero_.assign(num_constraints * words_per_row_, 0);
+    objective_.assign(num_cols_, Rational());
+    basis_.assign(num_constraints + 1, std::nullopt);
+    pivot_cols_.resize(num_cols_);
+    pivot_values_.resize(num_cols_);
+    factor_rows_.resize(num_constraints);
+    factor_values_.resize(num_constraints);
+}
+
+Rational Tableau::get(std::size_t row, std::size_t col) const {
+    check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
+    return row == 0 ? objective_[col] : cells_[index(row, col)];
+}
+
+void Tableau::set(std::size_t row, std::size_t col, Rational value) {
+    check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
+    if (row == 0)
+        objective_[col] = value;
+    else
+        store(row, col, value);
+}
+
+void Tableau::set_basis(std::size_t row, std::size_t col) {
+    check_invariant(row <= num_constraints_ && col + 1 < num_cols_, "basis index out of range");
+    basis_[row] = col;
+}
+
+std::optional<std::size_t> Tableau::basis(std::size_t row) const {
+    check_invariant(row <= num_constraints_, "basis index out of range");
+    return basis_[row];
+}
+
+std::optional<std::size_t> Tableau::entering_column(std::span<const std::uint8_t> excluded) const {
+    std::optional<std::size_t> kept;
+    for (std::size_t col = 0; col + 1 < num_cols_; ++col) {
+        const Rational value = objective_[col];
+        if (!value.is_positive() || !admissible(excluded, col)) continue;
+        if (!kept || value > objective_[*kept]) kept = col;
+    }
+    return kept;
+}
+
+std::optional<std::size_t> Tableau::entering_column_bland(std::span<const std::uint8_t> excluded) const {
+    for (std::size_t col = 0; col + 1 < num_cols_; ++col)
+        if (objective_[col].is_positive() && admissible(excluded, col)) return col;
+    return std::nullopt;
+}
+
+// The minimum-ratio test over the rows with a positive entry in `col`, in ascending order: a
+// later row replaces the kept one when its ratio is smaller, or equal and `wins_tie` says so.
+// Every candidate's ratio is computed, as the written test does.
+template <class WinsTie>
+std::optional<LeavingRow> Tableau::min_ratio_row(std::size_t col, WinsTie wins_tie) const {
+    check_invariant(col + 1 < num_cols_, "entering column out of range");
+    if (num_constraints_ == 0) return std::nullopt;
+    const Rational* column = &cells_[index(1, col)];
+    const Rational* rhs = &cells_[index(1, rhs_col())];
+    std::optional<std::size_t> best;
+    Rational best_ratio;
+    for (std::size_t k = 0; k < num_constraints_; ++k) {
+        if (!column[k].is_positive()) continue;
+        const Rational ratio = divide(rhs[k], column[k]);
+        if (!best || ratio < best_ratio || (ratio == best_ratio && wins_tie(k + 1, *best))) {
+            best = k + 1;
+            best_ratio = ratio;
+        }
+    }
+    if (!best || !basis_[*best]) return std::nullopt;
+    return LeavingRow{*best, *basis_[*best]};
+}
+
+std::optional<LeavingRow> Tableau::leaving_row(std::size_t col) const {
+    // Ties go to the lowest row.
+    return min_ratio_row(col, [](std::size_t, std::size_t) { return false; });
+}
+
+std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
+    // Ties go to the lowest basic column; a row without a basic column loses every tie (and
+    // yields none when it wins).
+    const auto basic_rank = [&](std::size_t row) {
+        return basis_[row] ? *basis_[row] : std::numeric_limits<std::size_t>::max();
+    };
+    return min_ratio_row(col, [&](std::size_t row, std::size_t kept) { return basic_rank(row) < basic_rank(kept); });
+}
+
+void Tableau::pivot(std::size_t row, std::size_t col) {
+    check_invariant(row >= 1 && row <= num_constraints_ && col + 1 < num_cols_, "pivot index out of range");
+    const Rational p = cells_[index(row, col)];
+    check_invariant(!p.is_zero(), "pivot value is zero");
+
+    // Divide the pivot row, collecting its non-zero columns and their new values (a quotient
+    // of non-zeros is non-zero, so the row's bits stay).
+    std::uint32_t width = 0;
+    for_each_nonzero(row, [&](std::size_t j) {
+        Rational& entry = cells_[index(row, j)];
+        entry = divide(entry, p);
+        pivot_cols_[width] = static_cast<std::uint32_t>(j);
+        pivot_values_[width] = entry;
+        ++width;
+    });
+
+    // The other constraint rows with a non-zero entry f in the pivot column, f read before
+    // anything changes.
+    std::size_t factors = 0;
+    const Rational* column = &cells_[index(1, col)];
+    for (std::size_t k = 0; k < num_constraints_; ++k) {
+        if (column[k].is_zero() || k + 1 == row) continue;
+        factor_rows_[factors] = static_cast<std::uint32_t>(k + 1);
+        factor_values_[factors] = column[k];
+        ++factors;
+    }
+
+    // entry - f * (divided pivot-row entry), column by column so that each inner loop runs
+    // down one contiguous column.
+    const Rational f0 = objective_[col];
+    for (std::uint32_t k = 0; k < width; ++k) {
+        const std::size_t j = pivot_cols_[k];
+        const Rational pivot_entry = pivot_values_[k];
+        if (!f0.is_zero()) subtract_product(objective_[j], f0, pivot_entry);
+        Rational* target = &cells_[index(1, j)];
+        for (std::size_t t = 0; t < factors; ++t) {
+            const std::size_t other = factor_rows_[t];
+            Rational& entry = target[other - 1];
+            const bool was_zero = entry.is_zero();
+            subtract_product(entry, factor_values_[t], pivot_entry);
+            if (was_zero != entry.is_zero()) nonzero_word(other, j) ^= bit(j);
+        }
+    }
+    basis_[row] = col;
+}
+
+std::optional<Rational> Tableau::basic_value(std::size_t col) const {
+    for (std::size_t row = 1; row <= num_constraints_; ++row)
+        if (basis_[row] == col) return cells_[index(row, rhs_col())];
+    return std::nullopt;
+}
+
+void Tableau::clear_objective_row() { std::fill(objective_.begin(), objective_.end(), Rational()); }
+
+void Tableau::subtract_from_objective(Rational factor, std::size_t row) {
+    check_invariant(row >= 1 && row <= num_constraints_, "row index out of range");
+    for_each_nonzero(row, [&](std::size_t j) {
+        const Rational product = factor * cells_[index(row, j)];
+        objective_[j] = objective_[j] - product;
+    });
+}
+
+void Tableau::save_objective_row() { saved_objective_ = objective_; }
+
+void Tableau::restore_objective_row() { objective_ = saved_objective_; }
+
+std::optional<std::size_t> Tableau::lowest_nonzero_column(std::size_t row,
+                                                          std::span<const std::uint8_t> excluded) const {
+    check_invariant(row >= 1 && row <= num_constraints_, "row index out of range");
+    std::optional<std::size_t> lowest;
+    for_each_nonzero(row, [&](std::size_t col) {
+        if (!lowest && col != rhs_col() && admissible(excluded, col)) lowest = col;
+    });
+    return lowest;
+}
+
+}  // namespace mekra

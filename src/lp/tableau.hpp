@@ -1,0 +1,132 @@
+#pragma once
+// The exact simplex tableau: m + 1 rows (row 0 the objective row, rows 1..m the constraints)
+// of num_cols Rational entries each; the last column is the right-hand side (RHS). Row 0 uses
+// the maximisation convention: a positive entry marks a column whose increase improves the
+// objective.
+//
+// Storage: row 0 is a dense row of its own; the constraint rows live in one contiguous
+// column-major block (each column's m entries side by side), allocated once and reused by
+// `reset`, so the column scans of the ratio test and of a pivot read contiguous memory. Beside
+// it a bitmap per constraint row marks exactly its non-zero entries. A pivot walks the
+// non-zeros of the pivot row and, per such column, only the rows whose pivot-column entry is
+// non-zero; `reset` clears only the non-zeros. Values are exactly those of the dense
+// Gauss-Jordan step: skipped entries are zeros, for which the step computes 0 / p = 0 and
+// entry - f * 0 = entry, neither of which can overflow; the order of the remaining operations
+// within one step does not matter, as each reads only the divided pivot row and its own entry.
+//
+// Every arithmetic operation is Rational arithmetic and may throw RationalOverflow; the
+// tableau then holds a partial step, which only `reset` may follow.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "linear/rational.hpp"
+
+namespace mekra {
+
+// A leaving row together with the column basic in it before the pivot.
+struct LeavingRow {
+    std::size_t row;
+    std::size_t column;
+    friend bool operator==(const LeavingRow&, const LeavingRow&) = default;
+};
+
+class Tableau {
+public:
+    // The most entries a tableau may have (1 GiB of Rationals); a larger shape throws
+    // std::bad_alloc, which the module surface reports as MemoryError.
+    static constexpr std::size_t MAX_TABLEAU_ENTRIES = std::size_t{1} << 26;
+
+    Tableau() : Tableau(0, 0) {}
+    // n variable columns, m constraint rows: every entry 0, no basic columns.
+    Tableau(std::size_t num_var_cols, std::size_t num_constraints);
+
+    // Becomes a fresh Tableau(num_var_cols, num_constraints), reusing the storage. Throws
+    // std::bad_alloc beyond MAX_TABLEAU_ENTRIES.
+    void reset(std::size_t num_var_cols, std::size_t num_constraints);
+
+    std::size_t num_constraints() const { return num_constraints_; }
+    std::size_t num_cols() const { return num_cols_; }
+    std::size_t rhs_col() const { return num_cols_ - 1; }
+
+    Rational get(std::size_t row, std::size_t col) const;
+    void set(std::size_t row, std::size_t col, Rational value);
+    void set_basis(std::size_t row, std::size_t col);
+    std::optional<std::size_t> basis(std::size_t row) const;
+
+    // Dantzig's rule: the column with the largest positive row-0 entry, the lowest on ties.
+    // `excluded` is empty or a flag per variable column (non-zero: may not enter).
+    std::optional<std::size_t> entering_column(std::span<const std::uint8_t> excluded) const;
+    // Bland's rule: the lowest admissible column with a positive row-0 entry.
+    std::optional<std::size_t> entering_column_bland(std::span<const std::uint8_t> excluded) const;
+
+    // Minimum-ratio test over the rows with a positive entry in `col`, every ratio computed;
+    // ties go to the lowest row. None when no row qualifies or the winner has no basic column.
+    std::optional<LeavingRow> leaving_row(std::size_t col) const;
+    // The same test with ties going to the row whose basic column is lowest.
+    std::optional<LeavingRow> leaving_row_bland(std::size_t col) const;
+
+    // Gauss-Jordan step making `col` basic in `row`. A zero pivot is an invariant failure.
+    void pivot(std::size_t row, std::size_t col);
+
+    Rational objective_value() const { return get(0, rhs_col()); }
+    // The RHS of the first row in which `col` is basic, or none.
+    std::optional<Rational> basic_value(std::size_t col) const;
+
+    // Row-0 maintenance for the two-phase method.
+    void clear_objective_row();
+    // Row 0 minus factor times row `row`, entry by entry (factor * entry, then the difference).
+    void subtract_from_objective(Rational factor, std::size_t row);
+    void save_objective_row();
+    void restore_objective_row();  // every column, as saved
+
+    // The lowest variable column whose entry in `row` is non-zero and that is not excluded.
+    std::optional<std::size_t> lowest_nonzero_column(std::size_t row,
+                                                     std::span<const std::uint8_t> excluded) const;
+
+private:
+    template <class WinsTie>
+    std::optional<LeavingRow> min_ratio_row(std::size_t col, WinsTie wins_tie) const;
+    // Constraint row `row` (1..m), column `col`.
+    std::size_t index(std::size_t row, std::size_t col) const { return col * num_constraints_ + (row - 1); }
+    std::uint64_t& nonzero_word(std::size_t row, std::size_t col) {
+        return nonzero_[(row - 1) * words_per_row_ + col / 64];
+    }
+    static std::uint64_t bit(std::size_t col) { return std::uint64_t{1} << (col % 64); }
+    // Writes an entry of a constraint row, keeping its non-zero bit.
+    void store(std::size_t row, std::size_t col, Rational value) {
+        Rational& entry = cells_[index(row, col)];
+        if (entry.is_zero() != value.is_zero()) nonzero_word(row, col) ^= bit(col);
+        entry = value;
+    }
+    // Calls visit(col) for every non-zero entry of constraint row `row`, in ascending order.
+    template <class Visit>
+    void for_each_nonzero(std::size_t row, Visit visit) const {
+        const std::uint64_t* words = &nonzero_[(row - 1) * words_per_row_];
+        for (std::size_t w = 0; w < words_per_row_; ++w)
+            for (std::uint64_t bits = words[w]; bits != 0; bits &= bits - 1)
+                visit(w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)));
+    }
+    static bool admissible(std::span<const std::uint8_t> excluded, std::size_t col) {
+        return excluded.empty() || excluded[col] == 0;
+    }
+
+    std::size_t num_constraints_ = 0;
+    std::size_t num_cols_ = 1;
+    std::size_t words_per_row_ = 1;
+    std::vector<Rational> objective_;                // row 0, dense
+    std::vector<Rational> cells_;                    // rows 1..m, column-major
+    std::vector<std::uint64_t> nonzero_;             // per row 1..m: words_per_row_ words
+    std::vector<std::optional<std::size_t>> basis_;  // per row; row 0 never set
+    // Pivot workspace: the divided pivot row's non-zeros, the other rows' pivot-column entries.
+    std::vector<std::uint32_t> pivot_cols_;
+    std::vector<Rational> pivot_values_;
+    std::vector<std::uint32_t> factor_rows_;
+    std::vector<Rational> factor_values_;
+    std::vector<Rational> saved_objective_;
+};
+
+}  // namespace mekra
