@@ -1,0 +1,3 @@
+var le 0 1
+eq le le
+allDiff le
