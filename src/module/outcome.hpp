@@ -91,9 +91,8 @@ using CpOutcome = std::optional<Model>;
 // exception with `message` as its single argument.
 struct Rejection {
     enum class Kind : std::uint8_t {
-        BadInput,        // ValueError: a reader's message
-        OutOfMemory,     // MemoryError: the input asks for more storage than can be had
-        NotImplemented,  // NotImplementedError: a solver not built yet
+        BadInput,     // ValueError: a reader's message
+        OutOfMemory,  // MemoryError: the input asks for more storage than can be had
     };
     Kind kind;
     std::string message;

@@ -66,7 +66,6 @@ PyObject* raise_rejection(const Rejection& rejection) {
     switch (rejection.kind) {
         case Rejection::Kind::BadInput: raise_text(PyExc_ValueError, rejection.message); break;
         case Rejection::Kind::OutOfMemory: raise_text(PyExc_MemoryError, rejection.message); break;
-        case Rejection::Kind::NotImplemented: raise_text(PyExc_NotImplementedError, rejection.message); break;
     }
     return nullptr;
 }

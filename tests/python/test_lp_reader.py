@@ -6,11 +6,6 @@ from hypothesis import given, settings, strategies as st
 
 import mekra
 
-try:
-    mekra.solve_lp_text("")
-except NotImplementedError:
-    pytest.skip("solve_lp_text is not built yet", allow_module_level=True)
-
 NUMERICAL_ISSUE = {"status": "UNKNOWN (numerical issue)"}
 
 

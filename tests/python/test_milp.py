@@ -11,17 +11,6 @@ import mekra
 from milp_literal import Constraint, Program, solve_milp
 
 
-def _implemented():
-    try:
-        mekra.solve_milp_text("")
-    except NotImplementedError:
-        return False
-    return True
-
-
-pytestmark = pytest.mark.skipif(not _implemented(), reason="solve_milp_text is not built yet")
-
-
 def typed(result):
     """The dict with every value paired with its type, so that 1 and 1.0 differ."""
     out = {k: (type(v).__name__, v) for k, v in result.items() if k != "model"}
