@@ -7,7 +7,7 @@ For each instance it prints mekra's time (through mekra.solve_sat), decisions, c
 propagated literals (trail entries processed) per second, MiniSat's time and propagation
 rate, and the two ratios. The counters come from bench/sat_bench.cpp, a small C++ tool built
 on demand into build/bench, which runs the same solver. Instances: the SATLIB formulas in
-/work/shared/benchmarks/sat (cut at the "%" end marker), and generated pigeonhole and
+../shared/benchmarks/sat beside the project (cut at the "%" end marker), and generated pigeonhole and
 graph-colouring formulas. It ends with the DIMACS reading speed on a generated 20 MB file.
 
 Options: --quick (skip the instances that take seconds), --bench-dir DIR (instances).
@@ -150,7 +150,7 @@ def fmt_rate(x):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true")
-    parser.add_argument("--bench-dir", type=Path, default=Path("/work/shared/benchmarks/sat"))
+    parser.add_argument("--bench-dir", type=Path, default=Path(__file__).resolve().parents[2] / "shared" / "benchmarks" / "sat")
     args = parser.parse_args()
     ensure_tool()
     have_minisat = ensure_minisat()
