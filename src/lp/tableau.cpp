@@ -115,7 +115,8 @@ std::optional<std::size_t> Tableau::entering_column_bland(std::span<const std::u
 
 // The minimum-ratio test over the rows with a positive entry in `col`, in ascending order: a
 // later row replaces the kept one when its ratio is smaller, or equal and `wins_tie` says so.
-// Every candidate's ratio is computed, as the written test does.
+// Every candidate's ratio is computed, losing rows included, so an overflow in any of them
+// ends the solve as a numerical issue.
 template <class WinsTie>
 std::optional<LeavingRow> Tableau::min_ratio_row(std::size_t col, WinsTie wins_tie) const {
     check_invariant(col + 1 < num_cols_, "entering column out of range");

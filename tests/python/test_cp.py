@@ -81,7 +81,7 @@ def test_allowed_forms():
     assert solve("var x 0 +5", "linear 1 x 5 le extra") == {"status": "SAT", "model": {"x0": 0}}
 
 
-# Mends: merged terms, exact arithmetic, the full 64-bit domain, the leaf check.
+# Beyond the plain rules: merged terms, exact arithmetic, the full 64-bit domain, the leaf check.
 @pytest.mark.parametrize(
     "text, expected",
     [
