@@ -566,20 +566,28 @@ bool CpStore::run_alldiff(const Rule& r) {
         if (std::adjacent_find(scratch_.begin(), scratch_.end()) != scratch_.end()) return false;
         auto taken = [&](std::int64_t v) { return std::binary_search(scratch_.begin(), scratch_.end(), v); };
         bool newly_fixed = false;
-        for (std::size_t p = r.begin; p < r.end; ++p) {
-            const std::size_t y = vars_[p];
-            // An empty domain holds no value to shave (only a declared one can be empty).
-            if (domains_[y].lo >= domains_[y].hi) continue;
-            while (taken(domains_[y].lo)) {
-                if (!raise_lo(y, static_cast<Int128>(domains_[y].lo) + 1)) return false;
-            }
-            while (taken(domains_[y].hi)) {
-                if (!lower_hi(y, static_cast<Int128>(domains_[y].hi) - 1)) return false;
-            }
-            if (domains_[y].fixed()) newly_fixed = true;
-        }
+        if (!shave_taken_ends(r, taken, newly_fixed)) return false;
         if (!newly_fixed) return true;
     }
+}
+
+// Moves the ends of every open domain of the rule inward past values that `taken` reports.
+// False when a domain empties; `newly_fixed` is set when some variable became fixed.
+template <class Taken>
+bool CpStore::shave_taken_ends(const Rule& r, Taken taken, bool& newly_fixed) {
+    for (std::size_t p = r.begin; p < r.end; ++p) {
+        const std::size_t y = vars_[p];
+        // An empty domain holds no value to shave (only a declared one can be empty).
+        if (domains_[y].lo >= domains_[y].hi) continue;
+        while (taken(domains_[y].lo)) {
+            if (!raise_lo(y, static_cast<Int128>(domains_[y].lo) + 1)) return false;
+        }
+        while (taken(domains_[y].hi)) {
+            if (!lower_hi(y, static_cast<Int128>(domains_[y].hi) - 1)) return false;
+        }
+        if (domains_[y].fixed()) newly_fixed = true;
+    }
+    return true;
 }
 
 bool CpStore::run_alldiff_marked(const Rule& r, std::int64_t base, std::size_t range) {
@@ -596,20 +604,10 @@ bool CpStore::run_alldiff_marked(const Rule& r, std::int64_t base, std::size_t r
             if (mark == mark_stamp_) return false;  // two positions fixed to one value
             mark = mark_stamp_;
         }
+        // The ends stay within [base, top] while they move inward, so every slot is in range.
         auto taken = [&](std::int64_t v) { return marks_[slot(v)] == mark_stamp_; };
         bool newly_fixed = false;
-        for (std::size_t p = r.begin; p < r.end; ++p) {
-            const std::size_t y = vars_[p];
-            if (domains_[y].lo >= domains_[y].hi) continue;
-            // the ends stay within [base, top] while they move inward
-            while (taken(domains_[y].lo)) {
-                if (!raise_lo(y, static_cast<Int128>(domains_[y].lo) + 1)) return false;
-            }
-            while (taken(domains_[y].hi)) {
-                if (!lower_hi(y, static_cast<Int128>(domains_[y].hi) - 1)) return false;
-            }
-            if (domains_[y].fixed()) newly_fixed = true;
-        }
+        if (!shave_taken_ends(r, taken, newly_fixed)) return false;
         if (!newly_fixed) return true;
     }
 }

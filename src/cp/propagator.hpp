@@ -127,6 +127,8 @@ private:
     bool narrow_term(LinearRelation relation, const Term& term, const ExactSum& below, const ExactSum& above);
     bool run_alldiff(const Rule& r);
     bool run_alldiff_marked(const Rule& r, std::int64_t base, std::size_t range);
+    template <class Taken>
+    bool shave_taken_ends(const Rule& r, Taken taken, bool& newly_fixed);
 
     // Raise lo(var) to v / lower hi(var) to v, then check var (false when it is empty).
     bool raise_lo(std::size_t var, Int128 v);

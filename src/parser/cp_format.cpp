@@ -34,16 +34,8 @@ std::optional<std::int64_t> parse_int64(std::string_view token) {
     return static_cast<std::int64_t>(0 - magnitude);
 }
 
-std::string at_line(std::uint64_t number, std::string_view what) {
-    std::string message = "line ";
-    message += std::to_string(number);
-    message += ": ";
-    message += what;
-    return message;
-}
-
 std::string quoted_at_line(std::uint64_t number, std::string_view what, std::string_view name) {
-    std::string message = at_line(number, what);
+    std::string message = text::at_line(number, what);
     message += '\'';
     message += name;
     message += '\'';
@@ -87,11 +79,11 @@ std::optional<VarIndex> Reader::lookup(std::string_view name) {
 }
 
 std::optional<std::string> Reader::var_line(const std::vector<std::string_view>& tokens) {
-    if (tokens.size() < 4) return at_line(number_, "var needs name, min, max");
+    if (tokens.size() < 4) return text::at_line(number_, "var needs name, min, max");
     auto min = parse_int64(tokens[2]);
-    if (!min) return at_line(number_, "bad min");
+    if (!min) return text::at_line(number_, "bad min");
     auto max = parse_int64(tokens[3]);
-    if (!max) return at_line(number_, "bad max");
+    if (!max) return text::at_line(number_, "bad max");
     VarIndex index = model_.variables.size();
     names_.insert_or_assign(std::string(tokens[1]), index);
     model_.variables.push_back({std::string(tokens[1]), *min, *max});

@@ -323,7 +323,7 @@ LpReadResult parse_lp(std::string_view text) {
             relation = Relation::Eq;
             length = 1;
         } else {
-            return "line " + std::to_string(number) + ": bad syntax: " + std::string(line);
+            return text::at_line(number, "bad syntax: " + std::string(line));
         }
         std::string_view rhs = text::trim(without_trailing_semicolons(text::trim(line.substr(at + length))));
         std::optional<double> value = parse_number(rhs);

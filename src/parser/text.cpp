@@ -56,6 +56,14 @@ std::string_view trim(std::string_view s) {
     return s.substr(begin, end - begin);
 }
 
+std::string at_line(std::uint64_t number, std::string_view what) {
+    std::string message = "line ";
+    message += std::to_string(number);
+    message += ": ";
+    message += what;
+    return message;
+}
+
 void split_white_space(std::string_view s, std::vector<std::string_view>& tokens) {
     tokens.clear();
     std::size_t pos = 0;

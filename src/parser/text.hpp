@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,6 +24,9 @@ std::string_view trim(std::string_view s);
 
 // Splits `s` at runs of white space into `tokens` (cleared first); no empty tokens.
 void split_white_space(std::string_view s, std::vector<std::string_view>& tokens);
+
+// A reader's message about one line: "line N: " followed by `what`.
+std::string at_line(std::uint64_t number, std::string_view what);
 
 // Lines of `text`: split at each line feed, a carriage return directly before the line feed
 // dropped, a last line without line feed included, and no empty line after a final line feed.

@@ -75,14 +75,6 @@ inline bool scan_literal(std::string_view line, std::size_t& pos, std::int32_t& 
     return true;
 }
 
-std::string at_line(std::uint64_t number, std::string_view what) {
-    std::string message = "line ";
-    message += std::to_string(number);
-    message += ": ";
-    message += what;
-    return message;
-}
-
 }  // namespace
 
 std::variant<CnfFormula, std::string> parse_dimacs(std::string_view text) {
@@ -101,19 +93,19 @@ std::variant<CnfFormula, std::string> parse_dimacs(std::string_view text) {
         if (line.front() == 'p') {
             text::split_white_space(line, tokens);
             if (tokens.size() < 4 || tokens[1] != "cnf")
-                return at_line(number, "invalid problem line, expected 'p cnf <vars> <clauses>'");
+                return text::at_line(number, "invalid problem line, expected 'p cnf <vars> <clauses>'");
             std::uint64_t variables = 0, clauses = 0;
-            if (!parse_count(tokens[2], variables)) return at_line(number, "invalid variable count");
-            if (!parse_count(tokens[3], clauses)) return at_line(number, "invalid clause count");
+            if (!parse_count(tokens[2], variables)) return text::at_line(number, "invalid variable count");
+            if (!parse_count(tokens[3], clauses)) return text::at_line(number, "invalid clause count");
             if (formula.literals.size() > pending_start)
-                return at_line(number, "clause before problem header not terminated");
+                return text::at_line(number, "clause before problem header not terminated");
             formula.declared_variables = variables;
             formula.declared_clauses = clauses;
             header_seen = true;
             continue;
         }
 
-        if (!header_seen) return at_line(number, "data before 'p cnf' header");
+        if (!header_seen) return text::at_line(number, "data before 'p cnf' header");
         std::size_t pos = 0;
         while (pos < line.size()) {
             if (std::size_t n = space_at(line, pos)) {
@@ -136,7 +128,7 @@ std::variant<CnfFormula, std::string> parse_dimacs(std::string_view text) {
             while (pos < line.size() && space_at(line, pos) == 0) ++pos;
             std::string_view token = line.substr(start, pos - start);
             if (!parse_literal(token, literal)) {
-                std::string message = at_line(number, "invalid literal '");
+                std::string message = text::at_line(number, "invalid literal '");
                 message += token;
                 message += "'";
                 return message;
