@@ -60,7 +60,8 @@ public:
     static ExactSum product(Int128 k, std::int64_t v) {
         const bool negative = (k < 0) != (v < 0);
         const UInt128 a = k < 0 ? UInt128{0} - static_cast<UInt128>(k) : static_cast<UInt128>(k);
-        const std::uint64_t b = v < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+        const std::uint64_t b =
+            v < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
         const UInt128 p0 = static_cast<UInt128>(static_cast<std::uint64_t>(a)) * b;
         const UInt128 p1 = static_cast<UInt128>(static_cast<std::uint64_t>(a >> 64)) * b;
         ExactSum r;
@@ -79,7 +80,8 @@ public:
     Int128 clamped() const {
         Int128 as_signed = static_cast<Int128>(low_);
         if (high_ == 0 && as_signed >= 0) return as_signed;
-        if (high_ == -1 && as_signed < 0) return as_signed < -INT128_MAX_VALUE ? -INT128_MAX_VALUE : as_signed;
+        if (high_ == -1 && as_signed < 0)
+            return as_signed < -INT128_MAX_VALUE ? -INT128_MAX_VALUE : as_signed;
         return high_ < 0 ? -INT128_MAX_VALUE : INT128_MAX_VALUE;
     }
 
@@ -88,14 +90,16 @@ private:
     std::int64_t high_ = 0;
 };
 
-// Quotients rounded toward minus and plus infinity; d != 0 and n != INT128 minimum.
-inline Int128 floor_div(Int128 n, Int128 d) {
-    Int128 q = n / d;
+// Quotients rounded toward minus and plus infinity; d != 0 and n is not T's minimum.
+template <class T>
+T floor_div(T n, T d) {
+    T q = n / d;
     if (n % d != 0 && ((n < 0) != (d < 0))) --q;
     return q;
 }
-inline Int128 ceil_div(Int128 n, Int128 d) {
-    Int128 q = n / d;
+template <class T>
+T ceil_div(T n, T d) {
+    T q = n / d;
     if (n % d != 0 && ((n < 0) == (d < 0))) ++q;
     return q;
 }

@@ -95,7 +95,7 @@ private:
         bool idempotent = true;  // a run leaves the rule at its own fixpoint
         bool wide = false;       // Linear: some merged coefficient needs more than 64 bits
         std::size_t a = 0, b = 0;
-        std::int64_t c = 0;        // Le's constant, or the Linear right-hand side
+        std::int64_t c = 0;              // Le's constant, or the Linear right-hand side
         std::size_t begin = 0, end = 0;  // Linear: terms_[begin, end); AllDiff: vars_[begin, end)
     };
 
@@ -110,35 +110,54 @@ private:
         Domain old;
     };
 
+    // A queue of rule ids in first-in first-out order, as long as the rule list.
+    struct Ring {
+        std::vector<std::size_t> slots;
+        std::size_t head = 0, count = 0;
+        void push(std::size_t rule);
+        std::size_t pop();
+    };
+
+    // compiling (rule_compiler.cpp)
     void compile(const CpConstraint& constraint);
     void compile_linear(const Linear& linear);
     void detect_infeasible_cycle();
+    void rank_rules();
 
-    bool run(std::size_t rule);
+    // the pair rules (pair_rules.cpp)
     bool run_eq(const Rule& r);
     bool run_neq(const Rule& r);
     bool run_offset(const Rule& r);
-    void rank_rules();
+    bool run_le_upper(const Rule& r);
+    bool run_le_lower(const Rule& r);
+
+    // the Linear rule (linear_rule.cpp)
     bool run_linear(const Rule& r);
     enum class Run : std::uint8_t { Failed, Done, Overflow };
     template <class T>
     Run run_linear_in(const Rule& r);
     bool run_linear_exact(const Rule& r);
-    bool narrow_term(LinearRelation relation, const Term& term, const ExactSum& below, const ExactSum& above);
+
+    // the AllDiff rule (alldiff_rule.cpp)
     bool run_alldiff(const Rule& r);
     bool run_alldiff_marked(const Rule& r, std::int64_t base, std::size_t range);
     template <class Taken>
     bool shave_taken_ends(const Rule& r, Taken taken, bool& newly_fixed);
 
+    // the store (store.cpp)
+    bool run(std::size_t rule);
     // Raise lo(var) to v / lower hi(var) to v, then check var (false when it is empty).
     bool raise_lo(std::size_t var, Int128 v);
     bool lower_hi(std::size_t var, Int128 v);
     // Shaves v from var's domain when v is one of its ends: Neq's and AllDiff's step.
     bool remove_end(std::size_t var, std::int64_t v);
     void changed(std::size_t var, const Domain& old);
+    void touch(std::size_t var);
     void enqueue(std::size_t rule);
     // Heap order: x runs after y.
-    bool later(std::size_t x, std::size_t y) const { return rank_[x] != rank_[y] ? rank_[x] > rank_[y] : x > y; }
+    bool later(std::size_t x, std::size_t y) const {
+        return rank_[x] != rank_[y] ? rank_[x] > rank_[y] : x > y;
+    }
     void clear_queue();
 
     // problem
@@ -154,33 +173,20 @@ private:
     // ring for the other rules, which run when the heap is empty; every rule is queued at
     // most once
     static constexpr std::size_t UNRANKED = SIZE_MAX;
+    static constexpr std::size_t NO_RULE = SIZE_MAX;  // running_ between runs
     std::vector<std::size_t> rank_;
     std::vector<std::size_t> heap_;
     // AllDiff rules wait in the second ring until the first is empty, so that one run takes in
     // the changes of many cheap rules
-    struct Ring {
-        std::vector<std::size_t> slots;
-        std::size_t head = 0, count = 0;
-        void push(std::size_t rule) {
-            std::size_t slot = head + count;
-            if (slot >= slots.size()) slot -= slots.size();
-            slots[slot] = rule;
-            ++count;
-        }
-        std::size_t pop() {
-            std::size_t rule = slots[head];
-            if (++head == slots.size()) head = 0;
-            --count;
-            return rule;
-        }
-    };
+    static constexpr std::size_t CHEAP_RING = 0, ALLDIFF_RING = 1;
     Ring rings_[2];
     std::vector<char> queued_;
-    std::size_t running_ = SIZE_MAX;
+    std::size_t running_ = NO_RULE;
 
     // trail
     std::vector<TrailEntry> trail_;
     std::vector<std::uint64_t> saved_at_;  // per variable: the branch stamp of its last record
+    static constexpr std::uint64_t NEVER_SAVED = 0;
     std::uint64_t stamp_ = 1;
 
     std::vector<std::size_t> touched_;

@@ -21,7 +21,8 @@ public:
         while (leaves_ < store.size()) leaves_ *= 2;
         tree_.assign(2 * leaves_, none);
         for (std::size_t v = 0; v < store.size(); ++v) tree_[leaves_ + v] = v;
-        for (std::size_t node = leaves_ - 1; node >= 1; --node) tree_[node] = better(tree_[2 * node], tree_[2 * node + 1]);
+        for (std::size_t node = leaves_ - 1; node >= 1; --node)
+            tree_[node] = better(tree_[2 * node], tree_[2 * node + 1]);
     }
 
     void refresh(std::size_t var) {
@@ -35,23 +36,26 @@ public:
     std::size_t best() const {
         if (store_.size() == 0) return none;
         std::size_t winner = tree_[1];  // a leaf itself when there is one variable
-        return key(winner) == ~UInt128{0} ? none : winner;
+        return key(winner) == CLOSED ? none : winner;
     }
 
     static constexpr std::size_t none = SIZE_MAX;
 
 private:
+    // The key of a fixed or empty domain (and of no variable), past every open domain's key.
+    static constexpr UInt128 CLOSED = ~UInt128{0};
+
     // Key: hi - lo as an unsigned number (the size minus one, never wrapping), past every
     // size for a fixed or empty domain.
     UInt128 key(std::size_t var) const {
-        if (var == none) return ~UInt128{0};
+        if (var == none) return CLOSED;
         const Domain& d = store_.domain(var);
-        if (d.lo >= d.hi) return ~UInt128{0};
+        if (d.lo >= d.hi) return CLOSED;
         return static_cast<std::uint64_t>(d.hi) - static_cast<std::uint64_t>(d.lo);
     }
     std::size_t better(std::size_t left, std::size_t right) const {
         UInt128 l = key(left), r = key(right);
-        if (l == ~UInt128{0} && r == ~UInt128{0}) return none;
+        if (l == CLOSED && r == CLOSED) return none;
         return r < l ? right : left;  // the left one is the lower index
     }
 
