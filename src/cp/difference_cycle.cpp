@@ -27,6 +27,11 @@ struct Graph {
     }
 };
 
+// Work limit of the negative-cycle search, in edge visits: beyond it the answer is left to
+// propagation.
+constexpr std::uint64_t CYCLE_WORK_BASE = 50'000'000;
+constexpr std::uint64_t CYCLE_WORK_PER_EDGE = 20;
+
 // Strongly connected components (Tarjan's algorithm with an explicit stack): component
 // number per node.
 std::vector<std::size_t> components(const Graph& g, std::size_t nodes) {
@@ -122,8 +127,7 @@ bool has_negative_cycle(std::size_t nodes, const std::vector<DifferenceEdge>& ed
     std::erase_if(order, [&](std::size_t v) { return size[component[v]] < 2; });
     std::vector<Int128> distance(nodes, 0);
     std::vector<std::size_t> length(nodes, 0);
-    // Work limit: beyond it the answer is left to propagation.
-    std::uint64_t budget = 50'000'000 + 20 * static_cast<std::uint64_t>(edges.size());
+    std::uint64_t budget = CYCLE_WORK_BASE + CYCLE_WORK_PER_EDGE * static_cast<std::uint64_t>(edges.size());
     for (bool changed = true; changed;) {
         changed = false;
         for (std::size_t v : order) {
@@ -141,6 +145,19 @@ bool has_negative_cycle(std::size_t nodes, const std::vector<DifferenceEdge>& ed
         }
     }
     return false;
+}
+
+TiedClasses tied_classes(std::size_t nodes, const std::vector<DifferenceEdge>& edges) {
+    std::vector<DifferenceEdge> ties;
+    for (const DifferenceEdge& e : edges) {
+        if (e.weight <= 0) ties.push_back(e);
+    }
+    TiedClasses result;
+    result.of = components(Graph(nodes, ties), nodes);
+    for (const DifferenceEdge& e : ties) {
+        if (e.weight < 0 && result.of[e.from] == result.of[e.to]) result.negative_cycle = true;
+    }
+    return result;
 }
 
 }  // namespace mekra::cp

@@ -28,4 +28,13 @@ std::vector<std::size_t> depth_first_order(std::size_t nodes, const std::vector<
 // same by propagating).
 bool has_negative_cycle(std::size_t nodes, const std::vector<DifferenceEdge>& edges);
 
+// The edges of weight at most zero say a <= b. Nodes joined by a cycle of them take one value
+// in every solution (a <= b <= ... <= a), unless the cycle holds a negative edge, which no
+// solution can satisfy. `of` numbers each node's class.
+struct TiedClasses {
+    std::vector<std::size_t> of;
+    bool negative_cycle = false;
+};
+TiedClasses tied_classes(std::size_t nodes, const std::vector<DifferenceEdge>& edges);
+
 }  // namespace mekra::cp

@@ -1,6 +1,9 @@
 // The Linear rule: every term is bounded by the right-hand side less the smallest or largest
-// sum the other terms can reach. The two sums are formed once per run and moved as terms
-// narrow; in 64 bits when they fit, else in 128, else exactly.
+// sum the other terms can reach. The two sums are kept exactly (192 bits) for every rule and
+// moved with each change of a bound and each undo, so a run starts without reading every
+// term.
+
+#include <algorithm>
 
 #include "cp/linear_relation.hpp"
 #include "cp/propagator.hpp"
@@ -27,7 +30,11 @@ Int128 bound_quotient(const ExactSum& n, Int128 k, bool up, const Domain& d) {
     if (fits_64(k)) {
         // |n| beyond 2^127 over |k| <= 2^63 lies beyond the 64-bit range: clamping is exact
         // in effect.
-        Int128 clamped = n.clamped();
+        const Int128 clamped = n.clamped();
+        if (clamped > INT64_MIN && clamped <= INT64_MAX) {  // the cheaper 64-bit division
+            const auto n64 = static_cast<std::int64_t>(clamped), k64 = static_cast<std::int64_t>(k);
+            return up ? ceil_div(n64, k64) : floor_div(n64, k64);
+        }
         return up ? ceil_div(clamped, k) : floor_div(clamped, k);
     }
     // A merged coefficient wider than 64 bits: search the domain for the boundary, comparing
@@ -63,99 +70,85 @@ Int128 bound_quotient(const ExactSum& n, Int128 k, bool up, const Domain& d) {
 
 }  // namespace
 
+void CpStore::init_linear_sums() {
+    for (const Rule& r : rules_) {
+        if (r.kind != Kind::Linear) continue;
+        LinearSums& sums = sums_[r.sums];
+        for (std::size_t t = r.begin; t < r.end; ++t) {
+            const Domain& d = domains_[terms_[t].var];
+            sums.min += min_product(terms_[t].coeff, d);
+            sums.max += max_product(terms_[t].coeff, d);
+            if (d.empty()) ++sums.empty_terms;
+        }
+    }
+}
+
+void CpStore::move_linear_sums(std::size_t var, const Domain& before) {
+    const Domain& after = domains_[var];
+    for (const LinearOccurrence& at : linear_occurrences_[var]) {
+        LinearSums& sums = sums_[at.sums];
+        const Int128 k = terms_[at.term].coeff;
+        // k > 0 reads lo into the smallest sum and hi into the largest, k < 0 the other way
+        const bool lo_changed = before.lo != after.lo, hi_changed = before.hi != after.hi;
+        if (k > 0 ? lo_changed : hi_changed) {
+            sums.min -= min_product(k, before);
+            sums.min += min_product(k, after);
+        }
+        if (k > 0 ? hi_changed : lo_changed) {
+            sums.max -= max_product(k, before);
+            sums.max += max_product(k, after);
+        }
+        sums.empty_terms = sums.empty_terms - (before.empty() ? 1 : 0) + (after.empty() ? 1 : 0);
+    }
+}
+
+Int128 CpStore::linear_room(const Rule& r) const {
+    const LinearSums& sums = sums_[r.sums];
+    const RelationSides sides = sides_of(r.relation);
+    Int128 room = INT128_MAX_VALUE;
+    if (sides.caps) {  // rhs - min
+        ExactSum left(r.c);
+        left -= sums.min;
+        room = std::min(room, left.clamped());
+    }
+    if (sides.floors) {  // max - rhs
+        ExactSum left = sums.max;
+        left -= ExactSum(r.c);
+        room = std::min(room, left.clamped());
+    }
+    return room;
+}
+
+// The terms are visited in order of falling reach; the sums move with every narrowed bound,
+// so each term sees the bounds narrowed before it. A term whose reach the room covers, and
+// every term after it, would narrow nothing: the run ends there. A room below zero fails as
+// the first term's step would.
 bool CpStore::run_linear(const Rule& r) {
     if (r.begin == r.end) {
         // No non-zero coefficient: the sum is 0, and 0 - rhs has the opposite sign of rhs.
         return relation_holds((r.c < 0) - (r.c > 0), r.relation);
     }
-    if (r.wide) return run_linear_exact(r);
-    // 64-bit sums when they fit, else 128-bit, else exact. A run cut short by an overflow
-    // has applied steps of this same rule only, so the wider run may start over from there.
-    Run run = run_linear_in<std::int64_t>(r);
-    if (run == Run::Overflow) run = run_linear_in<Int128>(r);
-    if (run == Run::Overflow) return run_linear_exact(r);
-    return run == Run::Done;
-}
-
-template <class T>
-CpStore::Run CpStore::run_linear_in(const Rule& r) {
-    // the minimum of T (numeric_limits knows no __int128 in strict mode)
-    constexpr T lowest =
-        sizeof(T) == sizeof(std::int64_t) ? static_cast<T>(INT64_MIN) : -static_cast<T>(INT128_MAX_VALUE) - 1;
-    auto product = [](std::int64_t k, std::int64_t v, T& out) {
-        return __builtin_mul_overflow(static_cast<T>(k), static_cast<T>(v), &out);
-    };
-    T min_sum = 0, max_sum = 0;
+    const LinearSums& sums = sums_[r.sums];
+    if (sums.empty_terms > 0) return false;
     for (std::size_t t = r.begin; t < r.end; ++t) {
-        const std::int64_t k = static_cast<std::int64_t>(terms_[t].coeff);
-        const Domain& d = domains_[terms_[t].var];
-        T low, high;
-        if (product(k, k > 0 ? d.lo : d.hi, low) || product(k, k > 0 ? d.hi : d.lo, high) ||
-            __builtin_add_overflow(min_sum, low, &min_sum) || __builtin_add_overflow(max_sum, high, &max_sum))
-            return Run::Overflow;
-    }
-    const T rhs = r.c;
-    for (std::size_t t = r.begin; t < r.end; ++t) {
-        const std::int64_t k64 = static_cast<std::int64_t>(terms_[t].coeff);
-        const T k = k64;
-        const std::size_t x = terms_[t].var;
-        const Domain before = domains_[x];
-        T own_min, own_max;  // already part of the sums, so they fit
-        product(k64, k > 0 ? before.lo : before.hi, own_min);
-        product(k64, k > 0 ? before.hi : before.lo, own_max);
-        T below, above;  // rhs - minRest, rhs - maxRest
-        if (__builtin_sub_overflow(min_sum, own_min, &below) || __builtin_sub_overflow(rhs, below, &below) ||
-            below == lowest || __builtin_sub_overflow(max_sum, own_max, &above) ||
-            __builtin_sub_overflow(rhs, above, &above) || above == lowest)
-            return Run::Overflow;
-        if (!step_term(
-                r.relation, k > 0, below, above, [&](T n) { return raise_lo(x, ceil_div(n, k)); },
-                [&](T n) { return lower_hi(x, floor_div(n, k)); }))
-            return Run::Failed;
-        const Domain& after = domains_[x];
-        if (after != before) {
-            // the new products lie between the old ones, so these cannot overflow
-            T new_min, new_max;
-            product(k64, k > 0 ? after.lo : after.hi, new_min);
-            product(k64, k > 0 ? after.hi : after.lo, new_max);
-            min_sum += new_min - own_min;
-            max_sum += new_max - own_max;
-        }
-    }
-    return Run::Done;
-}
-
-bool CpStore::run_linear_exact(const Rule& r) {
-    ExactSum min_sum, max_sum;
-    for (std::size_t t = r.begin; t < r.end; ++t) {
-        const Domain& d = domains_[terms_[t].var];
-        min_sum += min_product(terms_[t].coeff, d);
-        max_sum += max_product(terms_[t].coeff, d);
-    }
-    for (std::size_t t = r.begin; t < r.end; ++t) {
+        const Int128 room = linear_room(r);
+        if (room < 0) return false;
         const Term& term = terms_[t];
+        if (within_declared_ && term.reach != UNBOUNDED_REACH && term.reach <= room) break;
         const std::size_t x = term.var;
         const Int128 k = term.coeff;
-        const Domain before = domains_[x];
-        const ExactSum own_min = min_product(k, before), own_max = max_product(k, before);
+        const Domain& d = domains_[x];
         // rhs - minRest and rhs - maxRest, the rest leaving this term out
         ExactSum below(r.c), above(r.c);
-        below -= min_sum;
-        below += own_min;
-        above -= max_sum;
-        above += own_max;
+        below -= sums.min;
+        below += min_product(k, d);
+        above -= sums.max;
+        above += max_product(k, d);
         if (!step_term(
                 r.relation, k > 0, below, above,
                 [&](const ExactSum& n) { return raise_lo(x, bound_quotient(n, k, true, domains_[x])); },
                 [&](const ExactSum& n) { return lower_hi(x, bound_quotient(n, k, false, domains_[x])); }))
             return false;
-        const Domain& after = domains_[x];
-        if (after != before) {
-            min_sum -= own_min;
-            min_sum += min_product(k, after);
-            max_sum -= own_max;
-            max_sum += max_product(k, after);
-        }
     }
     return true;
 }

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cp/difference_cycle.hpp"
 #include "cp/exact.hpp"
 #include "parser/cp_format.hpp"
 
@@ -45,9 +46,12 @@ public:
     const std::vector<CpConstraint>& constraints() const { return constraints_; }
 
     // True when the model can be seen to have no solution before any propagation: a declared
-    // empty domain (never fixed by search), or a cycle of difference constraints
-    // (a <= b + c from le, lt, eq and two-term linears with opposite coefficients) whose
-    // constants sum below zero (propagation would shave the cycle's bounds until one empties).
+    // empty domain (never fixed by search); a cycle of difference constraints (a <= b + c
+    // from le, lt, eq and two-term linears with opposite coefficients) whose constants sum
+    // below zero (propagation would shave the cycle's bounds until one empties); or a neq or
+    // allDiff over two positions that such constraints tie equal (the same variable twice,
+    // or variables on a cycle of constants summing to zero), which search would otherwise
+    // refute one value of a possibly huge domain at a time.
     bool certainly_infeasible() const { return certainly_infeasible_; }
 
     // Replaces a domain directly (for setting up states); records nothing on the trail.
@@ -93,16 +97,35 @@ private:
         Kind kind;
         LinearRelation relation = LinearRelation::Le;
         bool idempotent = true;  // a run leaves the rule at its own fixpoint
-        bool wide = false;       // Linear: some merged coefficient needs more than 64 bits
         std::size_t a = 0, b = 0;
         std::int64_t c = 0;              // Le's constant, or the Linear right-hand side
         std::size_t begin = 0, end = 0;  // Linear: terms_[begin, end); AllDiff: vars_[begin, end)
+        std::size_t sums = 0;            // Linear: its entry in sums_
     };
 
     // A merged Linear term; the sum of several 64-bit coefficients may need more bits.
+    // `reach` is |coeff| times the width of the declared domain (UNBOUNDED_REACH when that
+    // does not fit): no narrowing of the term can move the sums by more, so the term has
+    // nothing to narrow while both sides of its rule have at least that much room.
     struct Term {
         Int128 coeff;
         std::size_t var;
+        Int128 reach = 0;
+    };
+    static constexpr Int128 UNBOUNDED_REACH = INT128_MAX_VALUE;
+
+    // The smallest and largest sum a Linear rule's terms can reach over the current domains,
+    // kept up to date on every change of a bound and on every undo, so that a run costs no
+    // more than the terms it may narrow. A term over an empty domain (declared so, or set)
+    // makes the rule fail.
+    struct LinearSums {
+        ExactSum min, max;
+        std::size_t empty_terms = 0;
+    };
+    // A variable's place in one Linear rule.
+    struct LinearOccurrence {
+        std::size_t sums;
+        std::size_t term;
     };
 
     struct TrailEntry {
@@ -121,8 +144,10 @@ private:
     // compiling (rule_compiler.cpp)
     void compile(const CpConstraint& constraint);
     void compile_linear(const Linear& linear);
-    void detect_infeasible_cycle();
     void rank_rules();
+    // certain_infeasibility.cpp
+    std::vector<DifferenceEdge> difference_edges() const;
+    void detect_certain_infeasibility();
 
     // the pair rules (pair_rules.cpp)
     bool run_eq(const Rule& r);
@@ -132,11 +157,13 @@ private:
     bool run_le_lower(const Rule& r);
 
     // the Linear rule (linear_rule.cpp)
+    void init_linear_sums();
+    // Moves the sums of the Linear rules over `var` from its domain `before` to the current one.
+    void move_linear_sums(std::size_t var, const Domain& before);
     bool run_linear(const Rule& r);
-    enum class Run : std::uint8_t { Failed, Done, Overflow };
-    template <class T>
-    Run run_linear_in(const Rule& r);
-    bool run_linear_exact(const Rule& r);
+    // The room the relation leaves the sum on its tighter side, clamped to 128 bits; below
+    // zero when the rule cannot hold.
+    Int128 linear_room(const Rule& r) const;
 
     // the AllDiff rule (alldiff_rule.cpp)
     bool run_alldiff(const Rule& r);
@@ -167,6 +194,12 @@ private:
     std::vector<Term> terms_;
     std::vector<std::size_t> vars_;
     std::vector<std::vector<std::size_t>> watches_;  // per variable: the rules that read it
+    std::vector<LinearSums> sums_;
+    std::vector<std::vector<LinearOccurrence>> linear_occurrences_;  // per variable
+    std::vector<Domain> declared_;
+    // Every domain lies within its declared one, so every term's reach bounds its moves (a
+    // domain set wider than declared turns the shortcut off).
+    bool within_declared_ = true;
     bool certainly_infeasible_ = false;
 
     // propagation queue: a binary heap on (rank, rule) for the ranked steps of Lt and Le, a

@@ -1,23 +1,16 @@
 // Compiling the model's constraints into rules: merged Linear terms, the split steps of Lt
-// and Le with their ranks, the watch lists, and the checks that need no propagation.
+// and Le with their ranks, and the watch lists.
 
 #include <algorithm>
 #include <unordered_map>
 #include <variant>
 
 #include "cp/difference_cycle.hpp"
-#include "cp/linear_relation.hpp"
 #include "cp/overloaded.hpp"
 #include "cp/propagator.hpp"
 #include "module/invariant.hpp"
 
 namespace mekra::cp {
-
-namespace {
-
-bool fits_64(Int128 v) { return v >= INT64_MIN && v <= INT64_MAX; }
-
-}  // namespace
 
 CpStore::CpStore(const CpModel& model) : constraints_(model.constraints) {
     const std::size_t n = model.variables.size();
@@ -26,12 +19,15 @@ CpStore::CpStore(const CpModel& model) : constraints_(model.constraints) {
         domains_.push_back({v.min, v.max});
         if (v.min > v.max) certainly_infeasible_ = true;
     }
+    declared_ = domains_;
     watches_.resize(n);
+    linear_occurrences_.resize(n);
     for (const CpConstraint& constraint : constraints_) compile(constraint);
+    init_linear_sums();
     queued_.assign(rules_.size(), 0);
     saved_at_.assign(n, NEVER_SAVED);
     touched_flag_.assign(n, 0);
-    if (!certainly_infeasible_) detect_infeasible_cycle();
+    if (!certainly_infeasible_) detect_certain_infeasibility();
     rank_rules();
 }
 
@@ -141,45 +137,25 @@ void CpStore::compile_linear(const Linear& linear) {
         return;
     }
     for (std::size_t t = rule.begin; t < rule.end; ++t) {
-        if (!fits_64(terms_[t].coeff)) rule.wide = true;
+        Term& term = terms_[t];
+        const Domain& d = domains_[term.var];
+        const UInt128 width =
+            d.lo > d.hi ? 0 : static_cast<std::uint64_t>(d.hi) - static_cast<std::uint64_t>(d.lo);
+        const UInt128 magnitude =
+            term.coeff < 0 ? -static_cast<UInt128>(term.coeff) : static_cast<UInt128>(term.coeff);
+        const bool fits = width == 0 || magnitude <= static_cast<UInt128>(UNBOUNDED_REACH) / width;
+        term.reach = fits ? static_cast<Int128>(magnitude * width) : UNBOUNDED_REACH;
     }
+    // Terms of wide reach first: a run stops at the first term whose reach the room covers.
+    std::stable_sort(terms_.begin() + static_cast<std::ptrdiff_t>(rule.begin), terms_.end(),
+                     [](const Term& x, const Term& y) { return x.reach > y.reach; });
+    rule.sums = sums_.size();
+    sums_.emplace_back();
+    for (std::size_t t = rule.begin; t < rule.end; ++t)
+        linear_occurrences_[terms_[t].var].push_back({rule.sums, t});
     // With only Le or Ge, narrowing one term never changes the sums the others read.
     rule.idempotent = linear.relation != LinearRelation::Eq;
     rules_.push_back(rule);
-}
-
-void CpStore::detect_infeasible_cycle() {
-    std::vector<DifferenceEdge> edges;
-    for (const Rule& r : rules_) {
-        switch (r.kind) {
-            case Kind::Eq:
-                edges.push_back({r.b, r.a, 0});
-                edges.push_back({r.a, r.b, 0});
-                break;
-            case Kind::LeUpper:
-                edges.push_back({r.b, r.a, r.c});
-                break;
-            case Kind::Offset:
-                edges.push_back({r.b, r.a, r.c});
-                edges.push_back({r.a, r.b, -static_cast<Int128>(r.c)});
-                break;
-            case Kind::Linear: {
-                if (r.end - r.begin != 2) break;
-                Term x = terms_[r.begin], y = terms_[r.begin + 1];
-                if (x.coeff != -y.coeff) break;
-                if (x.coeff < 0) std::swap(x, y);
-                // k*x - k*y rel rhs with k > 0: x <= y + floor(rhs/k), y <= x - ceil(rhs/k).
-                const Int128 k = x.coeff, rhs = r.c;
-                const RelationSides sides = sides_of(r.relation);
-                if (sides.caps) edges.push_back({y.var, x.var, floor_div(rhs, k)});
-                if (sides.floors) edges.push_back({x.var, y.var, -ceil_div(rhs, k)});
-                break;
-            }
-            default:
-                break;
-        }
-    }
-    if (has_negative_cycle(domains_.size(), edges)) certainly_infeasible_ = true;
 }
 
 }  // namespace mekra::cp

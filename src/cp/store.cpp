@@ -23,7 +23,10 @@ std::size_t CpStore::Ring::pop() {
 }
 
 void CpStore::set_domain(std::size_t var, Domain d) {
+    const Domain before = domains_[var];
     domains_[var] = d;
+    if (d.lo < declared_[var].lo || d.hi > declared_[var].hi) within_declared_ = false;
+    move_linear_sums(var, before);
     touch(var);
 }
 
@@ -39,6 +42,7 @@ void CpStore::changed(std::size_t var, const Domain& old) {
         saved_at_[var] = stamp_;
         trail_.push_back({var, old});
     }
+    move_linear_sums(var, old);
     touch(var);
     for (std::size_t rule : watches_[var]) {
         if (rule == running_ && rules_[rule].idempotent) continue;
@@ -79,7 +83,9 @@ void CpStore::assign(std::size_t var, std::int64_t value) {
 void CpStore::undo_to(std::size_t mark) {
     while (trail_.size() > mark) {
         const TrailEntry& entry = trail_.back();
+        const Domain before = domains_[entry.var];
         domains_[entry.var] = entry.old;
+        move_linear_sums(entry.var, before);
         saved_at_[entry.var] = NEVER_SAVED;
         touch(entry.var);
         trail_.pop_back();
