@@ -4,7 +4,7 @@
 #include <unordered_map>
 
 #include "cp/difference_cycle.hpp"
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
 namespace mekra::cp {
 

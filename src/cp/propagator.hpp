@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "cp/exact.hpp"
-#include "parser/cp_format.hpp"
+#include "cp/model.hpp"
 
 namespace mekra::cp {
 

@@ -1,6 +1,6 @@
 #include "sat/dimacs.hpp"
 
-#include "parser/text.hpp"
+#include "text/text.hpp"
 
 namespace mekra::sat {
 

@@ -1,4 +1,4 @@
-#include "parser/lp_format.hpp"
+#include "lp/reader.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -7,10 +7,10 @@
 #include <system_error>
 #include <unordered_map>
 
-#include "parser/alphabetic.hpp"
-#include "parser/text.hpp"
+#include "text/alphabetic.hpp"
+#include "text/text.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 
 namespace {
 
@@ -69,7 +69,7 @@ bool contains_alphabetic(std::string_view s) {
             ++i;
             continue;
         }
-        if (unicode::is_alphabetic(cp)) return true;
+        if (text::is_alphabetic(cp)) return true;
         i += len;
     }
     return false;
@@ -361,4 +361,4 @@ LpReadResult parse_lp(std::string_view text) {
     return program;
 }
 
-}  // namespace mekra
+}  // namespace mekra::lp

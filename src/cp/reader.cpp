@@ -1,10 +1,10 @@
-#include "parser/cp_format.hpp"
+#include "cp/reader.hpp"
 
 #include <functional>
 #include <optional>
 #include <unordered_map>
 
-#include "parser/text.hpp"
+#include "text/text.hpp"
 
 namespace mekra::cp {
 
