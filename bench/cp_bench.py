@@ -181,8 +181,8 @@ def time_mekra(text, budget=1.0):
 def build_literal(workdir):
     exe = os.path.join(workdir, "cp_literal")
     sources = [os.path.join(ROOT, "bench", "cp_literal_main.cpp"),
-               os.path.join(ROOT, "src", "parser", "cp_format.cpp"),
-               os.path.join(ROOT, "src", "parser", "text.cpp")]
+               os.path.join(ROOT, "src", "cp", "reader.cpp"),
+               os.path.join(ROOT, "src", "text", "text.cpp")]
     subprocess.run(["g++", "-std=c++20", "-O2", "-DNDEBUG", "-I", os.path.join(ROOT, "src"), "-I",
                     os.path.join(ROOT, "tests", "cpp"), *sources, "-o", exe], check=True)
     return exe

@@ -132,8 +132,8 @@ def nodes_helper():
     """Compiles bench/milp_nodes.cpp with the solver sources once; returns its path or None."""
     out = ROOT / "build" / "bench" / "milp_nodes"
     sources = [ROOT / "bench" / "milp_nodes.cpp"] + sorted(
-        p for d in ("linear", "lp", "milp", "parser") for p in (ROOT / "src" / d).glob("*.cpp")
-    ) + [ROOT / "src" / "module" / "outcome.cpp"]
+        p for d in ("core", "text", "linear", "lp", "milp") for p in (ROOT / "src" / d).glob("*.cpp")
+    )
     if out.exists() and all(out.stat().st_mtime >= s.stat().st_mtime for s in sources):
         return out
     if not shutil.which("g++"):

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "parser/lp_format.hpp"
+#include "lp/reader.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // on the relation asks this one table.
 
 #include "cp/exact.hpp"
-#include "parser/cp_format.hpp"
+#include "cp/model.hpp"
 
 namespace mekra::cp {
 

@@ -22,7 +22,7 @@
 
 #include "cp/difference_cycle.hpp"
 #include "cp/exact.hpp"
-#include "parser/cp_format.hpp"
+#include "cp/model.hpp"
 
 namespace mekra::cp {
 

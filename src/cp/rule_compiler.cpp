@@ -8,7 +8,7 @@
 #include "cp/difference_cycle.hpp"
 #include "cp/overloaded.hpp"
 #include "cp/propagator.hpp"
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
 namespace mekra::cp {
 

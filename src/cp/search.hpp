@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "cp/propagator.hpp"
-#include "module/outcome.hpp"
+#include "core/outcome.hpp"
 
 namespace mekra::cp {
 

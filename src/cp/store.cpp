@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "cp/propagator.hpp"
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
 namespace mekra::cp {
 

@@ -4,9 +4,9 @@
 #include <limits>
 #include <new>
 
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 
 namespace {
 
@@ -227,4 +227,4 @@ std::optional<std::size_t> Tableau::lowest_nonzero_column(std::size_t row,
     return lowest;
 }
 
-}  // namespace mekra
+}  // namespace mekra::lp

@@ -9,12 +9,16 @@
 
 #include "lp/solver.hpp"
 #include "milp/node_queue.hpp"
-#include "module/bodies.hpp"
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
-namespace mekra {
+namespace mekra::milp {
 
 namespace {
+
+using lp::LinearExpr;
+using lp::LpSolver;
+using lp::Relation;
+using lp::Sense;
 
 LpOutcome numerical_issue() { return LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}}); }
 
@@ -221,12 +225,4 @@ MilpSearch search_milp(const LinearProgram& program) { return Search(program).ru
 
 LpOutcome solve_milp(const LinearProgram& program) { return search_milp(program).outcome; }
 
-CallResult<LpOutcome> solve_milp_text_body(std::string_view text) {
-    LpReadResult read = parse_lp(text);
-    if (std::string* message = std::get_if<std::string>(&read))
-        return Rejection::bad_input(std::move(*message));
-    if (std::holds_alternative<LpNumericalIssue>(read)) return numerical_issue();
-    return solve_milp(std::get<LinearProgram>(read));
-}
-
-}  // namespace mekra
+}  // namespace mekra::milp

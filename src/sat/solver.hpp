@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "module/outcome.hpp"
+#include "core/outcome.hpp"
 #include "sat/clause.hpp"
 #include "sat/dimacs.hpp"
 #include "sat/heuristics.hpp"

@@ -11,7 +11,7 @@
 #include "cp/propagator.hpp"
 #include "cp/search.hpp"
 #include "literal_cp.hpp"
-#include "module/bodies.hpp"
+#include "calls/calls.hpp"
 
 namespace {
 
@@ -106,7 +106,7 @@ void compare_calls(const std::string& text, Tally& tally) {
         ++tally.skipped;
         return;
     }
-    auto actual = mekra::solve_cp_text_body(text);
+    auto actual = mekra::calls::solve_cp_text_body(text);
     ++tally.compared;
     if (auto* message = std::get_if<std::string>(&expected)) {
         auto* rejection = std::get_if<mekra::Rejection>(&actual);

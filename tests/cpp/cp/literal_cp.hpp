@@ -13,8 +13,8 @@
 #include <variant>
 #include <vector>
 
-#include "module/outcome.hpp"
-#include "parser/cp_format.hpp"
+#include "core/outcome.hpp"
+#include "cp/reader.hpp"
 
 namespace literal_cp {
 

@@ -7,6 +7,7 @@
 
 #include "cp/difference_cycle.hpp"
 #include "cp/exact.hpp"
+#include "cp/reader.hpp"
 
 namespace {
 

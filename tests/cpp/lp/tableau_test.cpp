@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "lp/programs.hpp"
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 namespace {
 
 using testing::q;
@@ -202,4 +202,4 @@ TEST(TableauObjectiveRow, SaveClearSubtractRestore) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::lp

@@ -6,47 +6,14 @@
 // right-hand side is a single number. Expressions are sums of terms a/b, c*name, name and
 // numbers. Variable k is called "x" followed by k; any other name creates the next variable.
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
-#include <vector>
 
-#include "linear/linear_expr.hpp"
+#include "lp/program.hpp"
 
-namespace mekra {
-
-enum class Sense : std::uint8_t { Minimize = 0, Maximize = 1 };
-enum class Relation : std::uint8_t { Eq = 0, Le = 1, Ge = 2 };
-
-// expr REL 0: the constant of expr is the left-hand side's constant minus the right-hand side.
-struct Constraint {
-    LinearExpr expr;
-    Relation relation;
-    friend bool operator==(const Constraint&, const Constraint&) = default;
-};
-
-struct VarInfo {
-    VarId id;
-    bool integer = false;
-    friend bool operator==(const VarInfo&, const VarInfo&) = default;
-};
-
-struct Objective {
-    Sense sense;
-    LinearExpr expr;
-    friend bool operator==(const Objective&, const Objective&) = default;
-};
-
-struct LinearProgram {
-    std::optional<Objective> objective;
-    std::vector<VarId> variables;         // 0 .. n-1 in creation order
-    std::vector<Constraint> constraints;  // in line order
-    std::vector<VarInfo> var_info;        // indexed by VarId
-    VarId next_var = 0;
-    friend bool operator==(const LinearProgram&, const LinearProgram&) = default;
-};
+namespace mekra::lp {
 
 // Reading stopped because an exact value did not fit 64 bits: the call answers
 // "UNKNOWN (numerical issue)" instead of solving.
@@ -75,4 +42,4 @@ VarId var_by_name(std::string_view name, LinearProgram& program);
 // when the text is not one.
 std::optional<double> parse_number(std::string_view text);
 
-}  // namespace mekra
+}  // namespace mekra::lp

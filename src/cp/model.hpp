@@ -1,14 +1,9 @@
 #pragma once
-// The CP text format and its reader.
-//
-// One statement per line: "var name min max" declares an integer variable with an inclusive
-// domain; "eq", "neq", "lt", "le", "linear", "allDiff"/"alldifferent" state constraints over
-// variables declared on earlier lines. Blank lines and lines starting with "#" or "//" are
-// skipped.
+// A CP model: integer variables with inclusive domains and the constraints over them, in the
+// order the text states them.
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -69,9 +64,5 @@ struct CpModel {
     std::vector<CpConstraint> constraints;  // in line order
     friend bool operator==(const CpModel&, const CpModel&) = default;
 };
-
-// Reads CP text in one pass. Returns the model, or the one-line message of the first bad
-// line; never throws on bad input.
-std::variant<CpModel, std::string> parse_cp_model(std::string_view text);
 
 }  // namespace mekra::cp

@@ -1,11 +1,11 @@
-#include "parser/lp_format.hpp"
+#include "lp/reader.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
-namespace mekra {
+namespace mekra::lp {
 namespace {
 
 Rational q(std::int64_t n, std::int64_t d = 1) { return Rational::make(n, d); }
@@ -259,4 +259,4 @@ TEST(LpFormatTest, ParseNumber) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::lp

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "parser/text.hpp"
+#include "text/text.hpp"
 
 using namespace mekra;
 

@@ -1,8 +1,8 @@
-#include "parser/alphabetic.hpp"
+#include "text/alphabetic.hpp"
 
 #include <gtest/gtest.h>
 
-namespace mekra::unicode {
+namespace mekra::text {
 namespace {
 
 TEST(AlphabeticTest, SpotChecks) {
@@ -14,4 +14,4 @@ TEST(AlphabeticTest, SpotChecks) {
 }
 
 }  // namespace
-}  // namespace mekra::unicode
+}  // namespace mekra::text

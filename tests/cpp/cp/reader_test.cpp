@@ -1,4 +1,4 @@
-#include "parser/cp_format.hpp"
+#include "cp/reader.hpp"
 
 #include <gtest/gtest.h>
 

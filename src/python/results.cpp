@@ -1,4 +1,4 @@
-#include "module/python_results.hpp"
+#include "python/results.hpp"
 
 #include <charconv>
 

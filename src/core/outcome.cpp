@@ -1,4 +1,4 @@
-#include "module/outcome.hpp"
+#include "core/outcome.hpp"
 
 #include <charconv>
 #include <system_error>

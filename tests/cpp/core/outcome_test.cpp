@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "module/invariant.hpp"
-#include "module/outcome.hpp"
+#include "core/invariant.hpp"
+#include "core/outcome.hpp"
 
 using namespace mekra;
 
@@ -88,7 +88,7 @@ TEST(Invariant, CarriesMessageAndLocation) {
         FAIL() << "no exception";
     } catch (const InvariantFailure& failure) {
         EXPECT_STREQ(failure.what(), "pivot value is zero");
-        EXPECT_NE(std::string(failure.where().file_name()).find("test_outcome.cpp"), std::string::npos);
+        EXPECT_NE(std::string(failure.where().file_name()).find("outcome_test.cpp"), std::string::npos);
     }
     EXPECT_NO_THROW(check_invariant(true, "unused"));
 }

@@ -1,4 +1,4 @@
-#include "parser/lp_format.hpp"
+#include "lp/reader.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -7,14 +7,15 @@
 #include <system_error>
 #include <unordered_map>
 
-#include "parser/alphabetic.hpp"
-#include "parser/text.hpp"
+#include "text/alphabetic.hpp"
+#include "text/number.hpp"
+#include "text/text.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using text::is_digit;
 
 bool equals_ignoring_case(std::string_view s, std::string_view lower_word) {
     if (s.size() != lower_word.size()) return false;
@@ -69,7 +70,7 @@ bool contains_alphabetic(std::string_view s) {
             ++i;
             continue;
         }
-        if (unicode::is_alphabetic(cp)) return true;
+        if (text::is_alphabetic(cp)) return true;
         i += len;
     }
     return false;
@@ -81,14 +82,8 @@ std::optional<VarId> existing_var(std::string_view name, const LinearProgram& pr
     if (name.size() < 2 || name[0] != 'x') return std::nullopt;
     std::string_view digits = name.substr(1);
     if (digits.size() > 1 && digits[0] == '0') return std::nullopt;
-    VarId k = 0;
-    for (char c : digits) {
-        if (!is_digit(c)) return std::nullopt;
-        if (__builtin_mul_overflow(k, VarId{10}, &k) ||
-            __builtin_add_overflow(k, static_cast<VarId>(c - '0'), &k))
-            return std::nullopt;
-    }
-    if (k >= program.next_var) return std::nullopt;
+    const std::optional<VarId> k = text::parse_digits<VarId>(digits);
+    if (!k || *k >= program.next_var) return std::nullopt;
     return k;
 }
 
@@ -361,4 +356,4 @@ LpReadResult parse_lp(std::string_view text) {
     return program;
 }
 
-}  // namespace mekra
+}  // namespace mekra::lp

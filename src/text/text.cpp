@@ -1,4 +1,4 @@
-#include "parser/text.hpp"
+#include "text/text.hpp"
 
 namespace mekra::text {
 

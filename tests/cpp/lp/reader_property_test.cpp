@@ -11,10 +11,10 @@
 #include <regex>
 #include <string>
 
-#include "parser/lp_format.hpp"
-#include "parser/text.hpp"
+#include "lp/reader.hpp"
+#include "text/text.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 namespace {
 
 // ---------------------------------------------------------------------------------------
@@ -375,4 +375,4 @@ TEST(LpFormatPropertyTest, NumbersMatchSyntaxAndNearestDouble) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::lp

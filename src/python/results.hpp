@@ -6,7 +6,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "module/outcome.hpp"
+#include "core/outcome.hpp"
 
 namespace mekra::python {
 

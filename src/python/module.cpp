@@ -1,6 +1,6 @@
 // The extension module `mekra`: initialisation, the four functions, argument binding, and
 // the mapping of outcomes to dicts and exceptions. The only code that touches Python objects,
-// together with python_results.cpp.
+// together with results.cpp.
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
@@ -10,9 +10,9 @@
 #include <new>
 #include <string>
 
-#include "module/bodies.hpp"
-#include "module/invariant.hpp"
-#include "module/python_results.hpp"
+#include "calls/calls.hpp"
+#include "core/invariant.hpp"
+#include "python/results.hpp"
 
 namespace mekra::python {
 
@@ -180,16 +180,16 @@ PyObject* call(const char* name, CallResult<Outcome> (*body)(std::string_view), 
 }
 
 PyObject* solve_sat(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return call("solve_sat", solve_sat_body, args, nargs, kwnames);
+    return call("solve_sat", calls::solve_sat_body, args, nargs, kwnames);
 }
 PyObject* solve_lp_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return call("solve_lp_text", solve_lp_text_body, args, nargs, kwnames);
+    return call("solve_lp_text", calls::solve_lp_text_body, args, nargs, kwnames);
 }
 PyObject* solve_milp_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return call("solve_milp_text", solve_milp_text_body, args, nargs, kwnames);
+    return call("solve_milp_text", calls::solve_milp_text_body, args, nargs, kwnames);
 }
 PyObject* solve_cp_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return call("solve_cp_text", solve_cp_text_body, args, nargs, kwnames);
+    return call("solve_cp_text", calls::solve_cp_text_body, args, nargs, kwnames);
 }
 
 constexpr int call_flags = METH_FASTCALL | METH_KEYWORDS;

@@ -1,38 +1,15 @@
-#include "parser/cp_format.hpp"
+#include "cp/reader.hpp"
 
 #include <functional>
 #include <optional>
 #include <unordered_map>
 
-#include "parser/text.hpp"
+#include "text/number.hpp"
+#include "text/text.hpp"
 
 namespace mekra::cp {
 
 namespace {
-
-// A signed 64-bit decimal: an optional sign, then one or more ASCII digits, within range.
-std::optional<std::int64_t> parse_int64(std::string_view token) {
-    bool negative = false;
-    if (!token.empty() && (token.front() == '+' || token.front() == '-')) {
-        negative = token.front() == '-';
-        token.remove_prefix(1);
-    }
-    if (token.empty()) return std::nullopt;
-    constexpr std::uint64_t limit = std::uint64_t{1} << 63;  // magnitude of INT64_MIN
-    std::uint64_t magnitude = 0;
-    for (char c : token) {
-        if (c < '0' || c > '9') return std::nullopt;
-        std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-        if (magnitude > (limit - digit) / 10) return std::nullopt;
-        magnitude = magnitude * 10 + digit;
-    }
-    if (!negative) {
-        if (magnitude == limit) return std::nullopt;
-        return static_cast<std::int64_t>(magnitude);
-    }
-    // Two's complement negation in unsigned arithmetic keeps INT64_MIN exact.
-    return static_cast<std::int64_t>(0 - magnitude);
-}
 
 std::string quoted_at_line(std::uint64_t number, std::string_view what, std::string_view name) {
     std::string message = text::at_line(number, what);
@@ -80,9 +57,9 @@ std::optional<VarIndex> Reader::lookup(std::string_view name) {
 
 std::optional<std::string> Reader::var_line(const std::vector<std::string_view>& tokens) {
     if (tokens.size() < 4) return text::at_line(number_, "var needs name, min, max");
-    auto min = parse_int64(tokens[2]);
+    auto min = text::parse_integer<std::int64_t>(tokens[2]);
     if (!min) return text::at_line(number_, "bad min");
-    auto max = parse_int64(tokens[3]);
+    auto max = text::parse_integer<std::int64_t>(tokens[3]);
     if (!max) return text::at_line(number_, "bad max");
     VarIndex index = model_.variables.size();
     names_.insert_or_assign(std::string(tokens[1]), index);
@@ -96,14 +73,14 @@ std::optional<std::string> Reader::linear_line(const std::vector<std::string_vie
     Linear linear;
     std::size_t i = 1;
     while (i + 1 < n - 2) {
-        auto coeff = parse_int64(tokens[i]);
+        auto coeff = text::parse_integer<std::int64_t>(tokens[i]);
         if (!coeff) return "bad coeff";
         auto var = lookup(tokens[i + 1]);
         if (!var) return error_;
         linear.terms.push_back({*coeff, *var});
         i += 2;
     }
-    auto rhs = parse_int64(tokens[i]);
+    auto rhs = text::parse_integer<std::int64_t>(tokens[i]);
     if (!rhs) return "bad rhs";
     linear.rhs = *rhs;
     std::string_view rel = tokens[i + 1];
@@ -154,7 +131,7 @@ std::optional<std::string> Reader::line(std::uint64_t number,
         if (!a) return error_;
         auto b = lookup(tokens[2]);
         if (!b) return error_;
-        auto c = parse_int64(tokens[3]);
+        auto c = text::parse_integer<std::int64_t>(tokens[3]);
         if (!c) return "bad c";
         model_.constraints.emplace_back(Le{*a, *b, *c});
         return std::nullopt;
