@@ -8,10 +8,10 @@
 #include <random>
 #include <string>
 
+#include "calls/calls.hpp"
 #include "cp/propagator.hpp"
 #include "cp/search.hpp"
 #include "literal_cp.hpp"
-#include "calls/calls.hpp"
 
 namespace {
 
@@ -23,7 +23,10 @@ public:
 
     // vars: up to that many variables; width: largest domain width; empty: may declare empty
     // domains; extremes: may use values at the ends of the 64-bit range.
-    std::string model(int vars, int width, bool empty, bool extremes, int most_constraints = 6) {
+    // linear_terms: most terms of a linear; ties: also ties (x = y stated as two le, or an
+    // offset of zero) among the constraints.
+    std::string model(int vars, int width, bool empty, bool extremes, int most_constraints = 6,
+                      int linear_terms = 4, bool ties = false) {
         std::string text;
         const int n = 1 + pick(vars);
         for (int i = 0; i < n; ++i) {
@@ -36,7 +39,8 @@ public:
                 }
             }
             if (empty && pick(20) == 0 && lo > INT64_MIN + 2) hi = lo - 1 - pick(2);
-            text += std::string("var v") + std::to_string(i) + ' ' + std::to_string(lo) + ' ' + std::to_string(hi) + '\n';
+            text += std::string("var v") + std::to_string(i) + ' ' + std::to_string(lo) + ' ' +
+                    std::to_string(hi) + '\n';
         }
         const int constraints = pick(most_constraints + 1);
         for (int c = 0; c < constraints; ++c) {
@@ -48,6 +52,15 @@ public:
                 }
                 return ' ' + std::to_string(range(-small, small));
             };
+            if (ties && pick(3) == 0) {
+                const std::string a = var(), b = var();
+                if (pick(2) == 0) {
+                    text += "le" + a + b + " 0\nle" + b + a + " 0\n";
+                } else {
+                    text += "linear 1" + a + " -1" + b + " 0 eq\n";
+                }
+                continue;
+            }
             switch (pick(7)) {
                 case 6:  // offset form a - b = c
                     if (pick(2) == 0) {
@@ -57,13 +70,21 @@ public:
                     }
                     text += number(3) + std::string(" eq");
                     break;
-                case 0: text += std::string("eq") + var() + var(); break;
-                case 1: text += std::string("neq") + var() + var(); break;
-                case 2: text += std::string("lt") + var() + var(); break;
-                case 3: text += std::string("le") + var() + var() + number(3); break;
+                case 0:
+                    text += std::string("eq") + var() + var();
+                    break;
+                case 1:
+                    text += std::string("neq") + var() + var();
+                    break;
+                case 2:
+                    text += std::string("lt") + var() + var();
+                    break;
+                case 3:
+                    text += std::string("le") + var() + var() + number(3);
+                    break;
                 case 4: {
                     text += "linear";
-                    const int terms = 1 + pick(4);
+                    const int terms = 1 + pick(linear_terms);
                     for (int t = 0; t < terms; ++t) text += number(4) + var();
                     static const char* relations[] = {" le", " eq", " ge"};
                     text += number(12) + relations[pick(3)];
@@ -143,7 +164,8 @@ TEST(Differential, SmallModelsGiveTheWrittenAnswers) {
     EXPECT_GT(tally.sat, 1000);
     EXPECT_GT(tally.unsat, 1000);
     EXPECT_LT(tally.skipped, 300);
-    std::printf("small: %d compared, %d SAT, %d UNSAT, %d skipped\n", tally.compared, tally.sat, tally.unsat, tally.skipped);
+    std::printf("small: %d compared, %d SAT, %d UNSAT, %d skipped\n", tally.compared, tally.sat, tally.unsat,
+                tally.skipped);
 }
 
 TEST(Differential, SearchHeavyModelsGiveTheWrittenAnswers) {
@@ -156,7 +178,87 @@ TEST(Differential, SearchHeavyModelsGiveTheWrittenAnswers) {
     }
     EXPECT_GT(tally.sat, 100);
     EXPECT_GT(tally.unsat, 100);
-    std::printf("search-heavy: %d compared, %d SAT, %d UNSAT, %d skipped\n", tally.compared, tally.sat, tally.unsat, tally.skipped);
+    std::printf("search-heavy: %d compared, %d SAT, %d UNSAT, %d skipped\n", tally.compared, tally.sat,
+                tally.unsat, tally.skipped);
+}
+
+TEST(Differential, TiesAndLongLinearsGiveTheWrittenAnswers) {
+    ModelGenerator gen(31337);
+    Tally tally;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = gen.model(7, 5, false, round % 5 == 0, 8, 12, true);
+        compare_calls(text, tally);
+        if (testing::Test::HasFailure()) return;
+    }
+    EXPECT_GT(tally.sat, 300);
+    EXPECT_GT(tally.unsat, 300);
+    std::printf("ties, long linears: %d compared, %d SAT, %d UNSAT, %d skipped\n", tally.compared, tally.sat,
+                tally.unsat, tally.skipped);
+}
+
+// A search-like walk: branches fix a variable and propagate, and undoing them restores every
+// domain (and so every Linear sum kept beside them); each fixpoint is the full passes' one.
+TEST(Differential, TrailRestoresWhatBranchesChanged) {
+    ModelGenerator gen(777);
+    int compared = 0;
+    for (int round = 0; round < 5000; ++round) {
+        std::string text = gen.model(8, 8, false, round % 4 == 0, 8, 10, round % 2 == 0);
+        const auto model = std::get<CpModel>(parse_cp_model(text));
+        CpStore fast(model);
+        if (fast.certainly_infeasible() || !propagate(fast)) continue;
+        struct Saved {
+            std::size_t mark;
+            std::vector<Domain> domains;
+        };
+        std::vector<Saved> stack;
+        for (int step = 0; step < 12; ++step) {
+            if (!stack.empty() && gen.pick(3) == 0) {
+                fast.undo_to(stack.back().mark);
+                ASSERT_EQ(fast.domains(), stack.back().domains) << text;
+                stack.pop_back();
+                continue;
+            }
+            std::vector<std::size_t> open;
+            for (std::size_t v = 0; v < fast.size(); ++v) {
+                if (!fast.domain(v).fixed()) open.push_back(v);
+            }
+            if (open.empty()) break;
+            const std::size_t var = open[static_cast<std::size_t>(gen.pick(static_cast<int>(open.size())))];
+            const Domain d = fast.domain(var);
+            const std::int64_t value = static_cast<std::int64_t>(
+                static_cast<std::uint64_t>(d.lo) +
+                static_cast<std::uint64_t>(gen.pick(1000)) %
+                    (static_cast<std::uint64_t>(d.hi) - static_cast<std::uint64_t>(d.lo) + 1));
+            literal_cp::Store plain = literal_cp::make_store(model);
+            for (std::size_t v = 0; v < fast.size(); ++v) plain.d[v] = {fast.domain(v).lo, fast.domain(v).hi};
+            plain.d[var] = {value, value};
+            stack.push_back({fast.trail_mark(), fast.domains()});
+            fast.new_branch();
+            fast.assign(var, value);
+            const bool actual = fast.run_queue();
+            bool expected;
+            try {
+                expected = literal_cp::propagate(plain);
+            } catch (const literal_cp::LiteralOverflow&) {
+                break;
+            }
+            ++compared;
+            ASSERT_EQ(actual, expected) << text;
+            if (!actual) {
+                fast.undo_to(stack.back().mark);
+                ASSERT_EQ(fast.domains(), stack.back().domains) << text;
+                stack.pop_back();
+                continue;
+            }
+            for (std::size_t v = 0; v < fast.size(); ++v) {
+                ASSERT_EQ(static_cast<literal_cp::I128>(fast.domain(v).lo), plain.d[v].lo)
+                    << text << " var " << v;
+                ASSERT_EQ(static_cast<literal_cp::I128>(fast.domain(v).hi), plain.d[v].hi)
+                    << text << " var " << v;
+            }
+        }
+    }
+    EXPECT_GT(compared, 5000);
 }
 
 // Propagation from random states (non-empty domains, as search produces them): the queue
@@ -194,8 +296,10 @@ TEST(Differential, PropagationReachesTheSameFixpoint) {
             ASSERT_EQ(actual, expected) << text;
             if (!expected) break;
             for (std::size_t v = 0; v < fast.size(); ++v) {
-                ASSERT_EQ(static_cast<literal_cp::I128>(fast.domain(v).lo), plain.d[v].lo) << text << " var " << v;
-                ASSERT_EQ(static_cast<literal_cp::I128>(fast.domain(v).hi), plain.d[v].hi) << text << " var " << v;
+                ASSERT_EQ(static_cast<literal_cp::I128>(fast.domain(v).lo), plain.d[v].lo)
+                    << text << " var " << v;
+                ASSERT_EQ(static_cast<literal_cp::I128>(fast.domain(v).hi), plain.d[v].hi)
+                    << text << " var " << v;
             }
         }
     }
