@@ -5,6 +5,8 @@ from hypothesis import given, settings, strategies as st
 
 import mekra
 
+from call_budget import run_calls
+
 MIN = -9223372036854775808
 MAX = 9223372036854775807
 
@@ -209,3 +211,52 @@ def test_arbitrary_text_gives_dict_or_value_error(text):
         assert isinstance(error.args[0], str) and error.args[0]
     else:
         assert isinstance(result, dict) and result["status"] in ("SAT", "UNSAT")
+
+
+# ---- models that can never hold: refuted before search ------------------------------------
+
+WIDE = "0 1000000000000"
+TIES = {
+    "eq": ["eq x y"],
+    "offset": ["linear 1 x -1 y 0 eq"],
+    "offset-reversed": ["linear -1 y 1 x 0 eq"],
+    "le-both-ways": ["le x y 0", "le y x 0"],
+    "chain": ["eq x u", "linear 1 u -1 w 0 eq", "le w y 0", "le y w 0"],
+}
+APART = {
+    "neq": ["neq x y"],
+    "allDiff": ["allDiff z x y"],
+    "alldifferent": ["alldifferent y z x"],
+}
+SAME_TWICE = [["neq x x"], ["allDiff x y x"], ["alldifferent z x y x"]]
+
+
+def wide_model(*constraints):
+    return "\n".join([f"var {v} {WIDE}" for v in "xyzuw"] + [c for group in constraints for c in group])
+
+
+TIED_APART = [wide_model(tie, apart) for tie in TIES.values() for apart in APART.values()]
+TIED_APART += [wide_model(same) for same in SAME_TWICE]
+
+
+def test_tied_pairs_set_apart_are_unsat_at_once():
+    # In a child process with a budget: without the shortcut each would search a trillion values.
+    results = run_calls([("solve_cp_text", text) for text in TIED_APART], 10.0)
+    assert [kind for kind, _ in results] == ["dict"] * len(TIED_APART)
+    for text in TIED_APART:
+        assert mekra.solve_cp_text(text) == {"status": "UNSAT"}
+
+
+@pytest.mark.parametrize(
+    "text, expected",
+    [
+        # tie and difference side by side, a solution exists: the search's first one
+        ("var x 0 5\nvar y 0 5\nvar z 0 5\neq x y\nneq x z", {"status": "SAT", "model": {"x0": 0, "x1": 0, "x2": 1}}),
+        ("var x 0 5\nvar y 0 5\nle x y 0\nneq x y", {"status": "SAT", "model": {"x0": 0, "x1": 1}}),
+        ("var x 0 5\nvar y 0 5\nlinear 1 x -1 y 1 eq\nneq x y", {"status": "SAT", "model": {"x0": 1, "x1": 0}}),
+        ("var x 0 5\nvar y 0 5\nle x y 1\nle y x 0\nneq x y", {"status": "SAT", "model": {"x0": 1, "x1": 0}}),
+        ("var x 4 4\nvar y 0 9\nvar z 4 4\neq x z\nneq x y\nneq z y", {"status": "SAT", "model": {"x0": 4, "x1": 0, "x2": 4}}),
+    ],
+)
+def test_ties_beside_differences_keep_the_search_answer(text, expected):
+    assert mekra.solve_cp_text(text) == expected
