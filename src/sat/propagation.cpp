@@ -43,6 +43,7 @@ std::optional<ClauseIndex> SatSolver::propagate_one() {
         if (i + PREFETCH_DISTANCE < length) __builtin_prefetch(clauses_.header(list[i + PREFETCH_DISTANCE]));
         std::uint32_t* header = clauses_.header(c);
         if (header[ClauseArena::FLAGS] & ClauseArena::DELETED) {
+            fail_invariant("a deleted clause in a watch list");  // no clause is ever deleted
             skipped_deleted = true;
             continue;
         }
