@@ -130,13 +130,8 @@ public:
 
 private:
     // A fresh solve of the program with `extra` appended (no state is carried between solves).
-    LpOutcome solve(std::span<const Constraint> extra) {
-        try {
-            return lp_.solve_with(extra);
-        } catch (const RationalOverflow&) {
-            return numerical_issue();  // the LP solver promises not to let it out; be safe anyway
-        }
-    }
+    // solve_with turns an overflow inside it into Unknown(NumericalIssue) itself.
+    LpOutcome solve(std::span<const Constraint> extra) { return lp_.solve_with(extra); }
 
     LpOutcome solve_node(std::uint64_t index) {
         try {

@@ -107,36 +107,6 @@ PyObject* bind_input(const char* name, PyObject* const* args, Py_ssize_t nargs, 
     return input;
 }
 
-// Re-raises a pending TypeError (exactly that type) as "argument 'input': <message>", with
-// the original as its cause. Any other pending error is left as it is.
-void reword_argument_error() {
-    PyObject *type, *value, *traceback;
-    PyErr_Fetch(&type, &value, &traceback);
-    if (type != PyExc_TypeError) {
-        PyErr_Restore(type, value, traceback);
-        return;
-    }
-    PyErr_NormalizeException(&type, &value, &traceback);
-    if (traceback != nullptr && value != nullptr) PyException_SetTraceback(value, traceback);
-    PyObject* text = value != nullptr ? PyObject_Str(value) : nullptr;
-    if (text == nullptr) {
-        Py_XDECREF(type);
-        Py_XDECREF(value);
-        Py_XDECREF(traceback);
-        return;
-    }
-    PyErr_Format(PyExc_TypeError, "argument 'input': %U", text);
-    Py_DECREF(text);
-    PyObject *new_type, *new_value, *new_traceback;
-    PyErr_Fetch(&new_type, &new_value, &new_traceback);
-    PyErr_NormalizeException(&new_type, &new_value, &new_traceback);
-    if (new_value != nullptr) PyException_SetCause(new_value, value);  // steals value
-    else Py_XDECREF(value);
-    PyErr_Restore(new_type, new_value, new_traceback);
-    Py_XDECREF(type);
-    Py_XDECREF(traceback);
-}
-
 // The UTF-8 text of `input`, which must be a str or an instance of a str subclass.
 bool extract_text(PyObject* input, std::string_view& text) {
     if (!PyType_IsSubtype(Py_TYPE(input), &PyUnicode_Type)) {
@@ -146,12 +116,11 @@ bool extract_text(PyObject* input, std::string_view& text) {
         Py_DECREF(qualname);
         return false;
     }
+    // Fails only with the interpreter's own error (UnicodeEncodeError for a lone surrogate, or
+    // MemoryError): a TypeError needs a non-str, which was refused above.
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(input, &size);
-    if (data == nullptr) {
-        reword_argument_error();
-        return false;
-    }
+    if (data == nullptr) return false;
     text = std::string_view(data, static_cast<std::size_t>(size));
     return true;
 }

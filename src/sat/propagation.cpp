@@ -33,7 +33,6 @@ std::optional<ClauseIndex> SatSolver::propagate_one() {
     const std::vector<ClauseIndex>& list = watches_.list(f);
     const std::size_t length = list.size();
     const std::uint8_t* assignment = reinterpret_cast<const std::uint8_t*>(assignment_.data());
-    bool skipped_deleted = false;
     twins_.clear();  // walk positions of clauses met with both entries in this list
     for (std::size_t i = 0; i < length; ++i) {
         const ClauseIndex c = list[i];
@@ -42,10 +41,6 @@ std::optional<ClauseIndex> SatSolver::propagate_one() {
         if (i + 2 * PREFETCH_DISTANCE < length) clauses_.prefetch_start(list[i + 2 * PREFETCH_DISTANCE]);
         if (i + PREFETCH_DISTANCE < length) __builtin_prefetch(clauses_.header(list[i + PREFETCH_DISTANCE]));
         std::uint32_t* header = clauses_.header(c);
-        if (header[ClauseArena::FLAGS] & ClauseArena::DELETED) {
-            skipped_deleted = true;
-            continue;
-        }
         const std::uint32_t* literals = header + ClauseArena::HEADER;
         const std::uint32_t size = header[ClauseArena::SIZE];
         std::uint32_t target = NO_WATCH;
@@ -57,7 +52,7 @@ std::optional<ClauseIndex> SatSolver::propagate_one() {
             break;
         }
         if (target == NO_WATCH) {
-            finish_walk(f, i, skipped_deleted);
+            finish_walk(f, i);
             return c;
         }
         if (header[ClauseArena::WATCH0] == f) {
@@ -68,7 +63,7 @@ std::optional<ClauseIndex> SatSolver::propagate_one() {
         }
         watches_.append(target, c);  // another list: `list` stays valid
     }
-    finish_walk(f, length, skipped_deleted);
+    finish_walk(f, length);
     return std::nullopt;
 }
 
@@ -78,32 +73,24 @@ std::optional<ClauseIndex> SatSolver::propagate_one() {
 // One exception: a walked clause at position a whose second entry sits among the last a
 // places has been moved forward before its turn, and its first occurrence is elsewhere.
 // Then, or past the half, the removals are replayed one by one.
-void SatSolver::finish_walk(std::uint32_t code, std::size_t walked, bool skipped_deleted) {
+void SatSolver::finish_walk(std::uint32_t code, std::size_t walked) {
     std::vector<ClauseIndex>& list = watches_.list(code);
     const std::size_t length = list.size();
-    if (!skipped_deleted) {
-        if (walked == length) {
-            list.clear();  // every clause moved away
-            return;
-        }
-        bool replay = 2 * walked > length;
-        for (std::size_t k = 0; k < twins_.size() && !replay; ++k) {
-            const std::uint32_t a = twins_[k];
-            replay = std::find(list.end() - a, list.end(), list[a]) != list.end();
-        }
-        if (!replay) {
-            for (std::size_t k = 0; k < walked; ++k) list[k] = list[length - 1 - k];
-            list.resize(length - walked);
-            return;
-        }
+    if (walked == length) {
+        list.clear();  // every clause moved away
+        return;
     }
-    removed_.clear();
-    if (!skipped_deleted) {
-        removed_.assign(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(walked));
-    } else {
-        for (std::size_t i = 0; i < walked; ++i)
-            if (!clauses_.deleted(list[i])) removed_.push_back(list[i]);
+    bool replay = 2 * walked > length;
+    for (std::size_t k = 0; k < twins_.size() && !replay; ++k) {
+        const std::uint32_t a = twins_[k];
+        replay = std::find(list.end() - a, list.end(), list[a]) != list.end();
     }
+    if (!replay) {
+        for (std::size_t k = 0; k < walked; ++k) list[k] = list[length - 1 - k];
+        list.resize(length - walked);
+        return;
+    }
+    removed_.assign(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(walked));
     watches_.remove_walked(code, walked, removed_);
 }
 

@@ -57,13 +57,11 @@ public:
     SatOutcome solve();
 
     // Inspection, for tests and measurement.
-    std::uint64_t num_vars() const { return assignment_.size(); }
     const ClauseArena& clauses() const { return clauses_; }
     const Watches& watches() const { return watches_; }
     const Trail& trail() const { return trail_; }
     const ActivityHeuristic& heuristic() const { return heuristic_; }
     const SatCounters& counters() const { return counters_; }
-    Value assignment(Var v) const { return assignment_[v]; }
 
 private:
     void assign(Var v, bool value, ClauseIndex reason);
@@ -71,8 +69,8 @@ private:
     // Processes the trail entry at qhead; returns a conflicting clause, if any.
     std::optional<ClauseIndex> propagate_one();
     // Leaves the walked watch list of `code` as the walk's removals of its first `walked`
-    // entries (deleted clauses stay) would.
-    void finish_walk(std::uint32_t code, std::size_t walked, bool skipped_deleted);
+    // entries would.
+    void finish_walk(std::uint32_t code, std::size_t walked);
     void decide();
     void analyze(ClauseIndex conflict);
     void visit(Literal q, std::uint32_t conflict_level);
