@@ -13,12 +13,20 @@ of Gecode on the same puzzle written in MiniZinc (compiled to FlatZinc once, the
 timed as a process, start-up included, and its own solveTime statistic). Ratios: literal /
 mekra, gecode / mekra and gecode-solve / mekra (above 1: mekra is faster).
 
-Usage: python bench/cp_bench.py [--literal-limit SECONDS] [--quick]
+Scale instances: one linear constraint of 1,000, 10,000 and 100,000 terms (plain sums and sums
+with coefficients), and models that tie two variables equal and set them apart, over domains of
+10^12 values. With --previous DIR, an earlier build of the module (for example one installed
+with `pip install --target DIR` from a checkout of an earlier commit) is timed beside this one
+in a child process, and its answers are compared with this build's.
+
+Usage: python bench/cp_bench.py [--literal-limit SECONDS] [--quick] [--previous DIR]
+       [--previous-limit SECONDS] [--only TEXT]
 Needs the mekra module importable, g++, and the Debian packages minizinc and flatzinc
 (installed with apt-get when missing and possible).
 """
 
 import argparse
+import hashlib
 import os
 import shutil
 import subprocess
@@ -151,6 +159,48 @@ solve :: int_search(x, first_fail, indomain_min) satisfy;
     return f"lt-chain-{n}" + (f"+{slack}" if slack else ""), "\n".join(lines), mzn
 
 
+def linear_sum(n, coefficients=False):
+    """One linear constraint over n variables in 0..10: the sum (or a sum with coefficients
+    1..7) fixed halfway, so the search fixes half the variables at 0 before the rest follow."""
+    coeff = [1 + i % 7 if coefficients else 1 for i in range(n)]
+    rhs = sum(coeff) * 5
+    lines = [f"var x{i} 0 10" for i in range(n)]
+    lines.append("linear " + " ".join(f"{c} x{i}" for i, c in enumerate(coeff)) + f" {rhs} eq")
+    mzn = f"""int: n = {n};
+array[0..n-1] of int: c = [{", ".join(map(str, coeff))}];
+array[0..n-1] of var 0..10: x;
+constraint sum(i in 0..n-1)(c[i] * x[i]) = {rhs};
+solve :: int_search(x, first_fail, indomain_min) satisfy;
+"""
+    return f"linear-{'coeff' if coefficients else 'sum'}-{n}", "\n".join(lines), mzn
+
+
+WIDE = "0 1000000000000"
+TIED_PAIRS = {
+    # (name, constraints): each has no solution, as two positions set apart must be equal
+    "tied-neq-same": ["neq x x"],
+    "tied-alldiff-same": ["allDiff x y x"],
+    "tied-eq-neq": ["eq x y", "neq x y"],
+    "tied-offset-neq": ["linear 1 x -1 y 0 eq", "neq x y"],
+    "tied-le-alldiff": ["le x y 0", "le y x 0", "allDiff z x y"],
+    "tied-chain-neq": ["eq x u", "linear 1 u -1 w 0 eq", "le w y 0", "le y w 0", "neq x y"],
+}
+
+
+def tied_pair(name):
+    """A tied-pair model over domains of 10^12 values (no MiniZinc version: Gecode's integers
+    stop at 2^31)."""
+    lines = [f"var {v} {WIDE}" for v in "xyzuw"] + TIED_PAIRS[name]
+    return name, "\n".join(lines), None
+
+
+def scale_instances():
+    result = [linear_sum(n) for n in (1000, 10000, 100000)]
+    result += [linear_sum(n, True) for n in (1000, 10000, 100000)]
+    result += [tied_pair(name) for name in TIED_PAIRS]
+    return result
+
+
 def instances(quick):
     result = [queens(n) for n in range(8, 25)]
     result.append(send_more_money())
@@ -160,7 +210,7 @@ def instances(quick):
     result += [lt_chain(n, 1) for n in (50, 200)]
     if quick:
         result = [r for r in result if not r[0].startswith("queens") or int(r[0].split("-")[1]) <= 12]
-    return result
+    return result + scale_instances()
 
 
 # ---- timing --------------------------------------------------------------------------------
@@ -176,7 +226,40 @@ def time_mekra(text, budget=1.0):
         best, total, calls = min(best, elapsed), total + elapsed, calls + 1
         if elapsed > budget:
             break
-    return result["status"], best
+    return result["status"], best, digest(result)
+
+
+def digest(result):
+    """A short fingerprint of an answer, to compare answers across processes."""
+    return hashlib.sha256(repr(sorted(result.items())).encode()).hexdigest()[:12]
+
+
+PREVIOUS_CHILD = """
+import hashlib, sys, time
+import mekra
+text = open(sys.argv[1]).read()
+best, total, calls = float("inf"), 0.0, 0
+while calls < 3 or (total < 1.0 and calls < 50):
+    start = time.perf_counter()
+    result = mekra.solve_cp_text(text)
+    elapsed = time.perf_counter() - start
+    best, total, calls = min(best, elapsed), total + elapsed, calls + 1
+    if elapsed > 1.0:
+        break
+print(result["status"], best, hashlib.sha256(repr(sorted(result.items())).encode()).hexdigest()[:12])
+"""
+
+
+def time_previous(directory, path, limit):
+    """The same timing as time_mekra, of the module found in `directory` (an earlier build),
+    in a child process stopped after `limit` seconds: (status, seconds, digest)."""
+    env = dict(os.environ, PYTHONPATH=directory)
+    try:
+        out = subprocess.run([sys.executable, "-c", PREVIOUS_CHILD, path], capture_output=True, text=True,
+                             timeout=limit, env=env, check=True).stdout.split()
+    except subprocess.TimeoutExpired:
+        return "timeout", None, None
+    return out[0], float(out[1]), out[2]
 
 
 def build_literal():
@@ -234,6 +317,11 @@ def main():
     parser.add_argument("--literal-limit", type=float, default=120.0,
                         help="seconds before the literal version is stopped")
     parser.add_argument("--quick", action="store_true", help="queens up to 12 only")
+    parser.add_argument("--previous", metavar="DIR",
+                        help="a directory holding an earlier build of the module, timed beside this one")
+    parser.add_argument("--previous-limit", type=float, default=120.0,
+                        help="seconds before the earlier build is stopped")
+    parser.add_argument("--only", metavar="TEXT", help="only the instances whose name contains TEXT")
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory() as workdir:
@@ -243,23 +331,38 @@ def main():
             print("# Gecode (minizinc, fzn-gecode) not available: its column stays empty")
         print(f"# times in ms; literal = plain written algorithm (C++ -O2), stopped after {args.literal_limit:.0f} s")
         print("# gecode = fzn-gecode process (start-up included); gecode-solve = its own solveTime statistic")
-        print(f"{'instance':26} {'status':6} {'mekra':>10} {'literal':>10} {'gecode':>10} {'gec-solve':>10} "
-              f"{'lit/mekra':>10} {'gec/mekra':>10} {'gsol/mekra':>10}")
+        if args.previous:
+            print(f"# previous = the module in {args.previous}, stopped after {args.previous_limit:.0f} s; "
+                  "its answers are compared with this build's")
+        print(f"{'instance':26} {'status':6} {'mekra':>10} {'previous':>10} {'literal':>10} {'gecode':>10} "
+              f"{'gec-solve':>10} {'prev/mekra':>10} {'lit/mekra':>10} {'gec/mekra':>10} {'gsol/mekra':>10}")
         for name, text, mzn in instances(args.quick):
+            if args.only and args.only not in name:
+                continue
             path = os.path.join(workdir, name + ".cp")
             with open(path, "w") as f:
                 f.write(text)
-            status, t_mekra = time_mekra(text)
+            status, t_mekra, answer = time_mekra(text)
+            prev_cell, prev_ratio = "-", "-"
+            if args.previous:
+                prev_status, t_prev, prev_answer = time_previous(args.previous, path, args.previous_limit)
+                if prev_status != "timeout" and prev_answer != answer:
+                    print(f"# MISMATCH on {name}: mekra {status}, previous {prev_status} (another answer)")
+                prev_cell = fmt(t_prev) if t_prev is not None else f"> {args.previous_limit:.0f}s"
+                prev_ratio = (ratio(t_prev, t_mekra) if t_prev is not None
+                              else f">{args.previous_limit / t_mekra:8.0f}x")
             lit_status, t_lit = time_literal(exe, path, args.literal_limit)
             if lit_status not in ("timeout", status):
                 print(f"# MISMATCH on {name}: mekra {status}, literal {lit_status}")
-            gec_status, t_gec, t_gsolve = time_gecode(mzn, workdir, name, 120) if gecode else ("-", None, None)
+            gec_status, t_gec, t_gsolve = (time_gecode(mzn, workdir, name, 120) if gecode and mzn
+                                           else ("-", None, None))
             if gec_status not in ("timeout", "-", status):
                 print(f"# MISMATCH on {name}: mekra {status}, gecode {gec_status}")
             lit_cell = fmt(t_lit) if t_lit is not None else f"> {args.literal_limit:.0f}s"
             lit_ratio = ratio(t_lit, t_mekra) if t_lit is not None else f">{args.literal_limit / t_mekra:8.0f}x"
-            print(f"{name:26} {status:6} {fmt(t_mekra)} {lit_cell:>10} {fmt(t_gec)} {fmt(t_gsolve)} {lit_ratio:>10} "
-                  f"{ratio(t_gec, t_mekra):>10} {ratio(t_gsolve, t_mekra):>10}", flush=True)
+            print(f"{name:26} {status:6} {fmt(t_mekra)} {prev_cell:>10} {lit_cell:>10} {fmt(t_gec)} {fmt(t_gsolve)} "
+                  f"{prev_ratio:>10} {lit_ratio:>10} {ratio(t_gec, t_mekra):>10} {ratio(t_gsolve, t_mekra):>10}",
+                  flush=True)
 
 
 if __name__ == "__main__":
