@@ -13,6 +13,9 @@
 // difference constraints, so that bounds flow down a chain x1 < x2 < ... < xn in one sweep
 // each way instead of one sweep per link.
 //
+// Each Linear rule keeps the smallest and largest sum of its terms beside the domains, moved
+// with every changed or restored bound, so a run reads only the terms it may narrow.
+//
 // Arithmetic is exact: a computed bound that lies outside the 64-bit range empties the domain
 // (or changes nothing, on the far side).
 
