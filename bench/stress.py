@@ -52,6 +52,7 @@ def main():
     rng = random.Random(args.seed)
     deadline = time.monotonic() + args.minutes * 60
     calls = {f: 0 for f in GENERATORS}
+    over = {f: 0 for f in GENERATORS}  # calls stopped at the budget
     slowest = {f: [] for f in GENERATORS}  # (seconds, kind, text)
     faults = []
     while time.monotonic() < deadline:
@@ -60,7 +61,9 @@ def main():
             results = run_calls([(function, t) for t in batch], args.budget)
             calls[function] += len(batch)
             for text, (kind, seconds) in zip(batch, results):
-                if kind not in ALLOWED and kind != "timeout":
+                if kind == "timeout":
+                    over[function] += 1
+                elif kind not in ALLOWED:
                     faults.append((function, kind, text))
                 slowest[function].append((seconds, kind, text))
             slowest[function] = sorted(slowest[function], key=lambda s: -s[0])[: args.top]
@@ -69,7 +72,7 @@ def main():
 
     print(f"# {sum(calls.values())} calls in {args.minutes:g} min, budget {args.budget:g} s per call, seed {args.seed}")
     for function, count in calls.items():
-        print(f"\n## {function}: {count} calls; slowest")
+        print(f"\n## {function}: {count} calls, {over[function]} over the budget; slowest")
         for seconds, kind, text in slowest[function]:
             shown = kind if kind != "timeout" else f"over {args.budget:g} s"
             if seconds >= SHRINK_FROM:
