@@ -167,7 +167,7 @@ def linear_sum(n, coefficients=False):
     lines = [f"var x{i} 0 10" for i in range(n)]
     lines.append("linear " + " ".join(f"{c} x{i}" for i, c in enumerate(coeff)) + f" {rhs} eq")
     mzn = f"""int: n = {n};
-array[0..n-1] of int: c = [{", ".join(map(str, coeff))}];
+array[0..n-1] of int: c = array1d(0..n-1, [{", ".join(map(str, coeff))}]);
 array[0..n-1] of var 0..10: x;
 constraint sum(i in 0..n-1)(c[i] * x[i]) = {rhs};
 solve :: int_search(x, first_fail, indomain_min) satisfy;
