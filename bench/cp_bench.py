@@ -305,7 +305,7 @@ def time_gecode(mzn_text, workdir, name, limit):
 
 
 def fmt(seconds):
-    return "-" if seconds is None else f"{seconds * 1000:10.3f}"
+    return f"{'-':>10}" if seconds is None else f"{seconds * 1000:10.3f}"
 
 
 def ratio(a, b):
