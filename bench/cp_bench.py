@@ -20,7 +20,7 @@ with `pip install --target DIR` from a checkout of an earlier commit) is timed b
 in a child process, and its answers are compared with this build's.
 
 Usage: python bench/cp_bench.py [--literal-limit SECONDS] [--quick] [--previous DIR]
-       [--previous-limit SECONDS] [--only TEXT]
+       [--previous-limit SECONDS] [--only TEXT[,TEXT...]]
 Needs the mekra module importable, g++, and the Debian packages minizinc and flatzinc
 (installed with apt-get when missing and possible).
 """
@@ -321,7 +321,8 @@ def main():
                         help="a directory holding an earlier build of the module, timed beside this one")
     parser.add_argument("--previous-limit", type=float, default=120.0,
                         help="seconds before the earlier build is stopped")
-    parser.add_argument("--only", metavar="TEXT", help="only the instances whose name contains TEXT")
+    parser.add_argument("--only", metavar="TEXT[,TEXT...]",
+                        help="only the instances whose name contains one of these texts")
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory() as workdir:
@@ -337,7 +338,7 @@ def main():
         print(f"{'instance':26} {'status':6} {'mekra':>10} {'previous':>10} {'literal':>10} {'gecode':>10} "
               f"{'gec-solve':>10} {'prev/mekra':>10} {'lit/mekra':>10} {'gec/mekra':>10} {'gsol/mekra':>10}")
         for name, text, mzn in instances(args.quick):
-            if args.only and args.only not in name:
+            if args.only and not any(part in name for part in args.only.split(",")):
                 continue
             path = os.path.join(workdir, name + ".cp")
             with open(path, "w") as f:
