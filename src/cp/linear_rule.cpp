@@ -1,7 +1,7 @@
 // The Linear rule: every term is bounded by the right-hand side less the smallest or largest
-// sum the other terms can reach. The two sums are kept exactly (192 bits) for every rule and
-// moved with each change of a bound and each undo, so a run starts without reading every
-// term.
+// sum the other terms can reach. The two sums are kept for every rule (in 128 bits where
+// they always fit, else exactly) and moved with each change of a bound and each undo, so a
+// run starts without reading every term.
 
 #include <algorithm>
 
@@ -20,9 +20,39 @@ ExactSum product(Int128 coeff, std::int64_t v) {
     return ExactSum::product(coeff, v);
 }
 
-// Smallest and largest value of coeff * x over x's domain.
-ExactSum min_product(Int128 coeff, const Domain& d) { return product(coeff, coeff > 0 ? d.lo : d.hi); }
-ExactSum max_product(Int128 coeff, const Domain& d) { return product(coeff, coeff > 0 ? d.hi : d.lo); }
+// The smallest and largest value of coeff * x over x's domain, in the type the sums are kept
+// in: Int128 (for a 64-bit coefficient, whose products fit) or ExactSum.
+template <class Sum>
+struct SumOps;
+
+template <>
+struct SumOps<Int128> {
+    // 64 by 64 bits: one widening multiplication
+    static Int128 product(Int128 k, std::int64_t v) {
+        return static_cast<Int128>(static_cast<std::int64_t>(k)) * static_cast<Int128>(v);
+    }
+    static Int128 lowest(Int128 k, const Domain& d) { return product(k, k > 0 ? d.lo : d.hi); }
+    static Int128 highest(Int128 k, const Domain& d) { return product(k, k > 0 ? d.hi : d.lo); }
+    static Int128 clamped(Int128 v) { return v; }
+};
+
+template <>
+struct SumOps<ExactSum> {
+    static ExactSum lowest(Int128 k, const Domain& d) { return product(k, k > 0 ? d.lo : d.hi); }
+    static ExactSum highest(Int128 k, const Domain& d) { return product(k, k > 0 ? d.hi : d.lo); }
+    static Int128 clamped(const ExactSum& v) { return v.clamped(); }
+};
+
+// floor(n / k) (up = false) or ceil(n / k) (up = true) for a 64-bit k and |n| < 2^127.
+Int128 bound_quotient(Int128 n, Int128 k, bool up, const Domain&) {
+    if (k == 1) return n;  // unit coefficients are the common case: no division
+    if (k == -1) return -n;
+    if (n > INT64_MIN && n <= INT64_MAX) {  // the cheaper 64-bit division
+        const auto n64 = static_cast<std::int64_t>(n), k64 = static_cast<std::int64_t>(k);
+        return up ? ceil_div(n64, k64) : floor_div(n64, k64);
+    }
+    return up ? ceil_div(n, k) : floor_div(n, k);
+}
 
 // floor(n / k) (up = false) or ceil(n / k) (up = true), exact wherever it lies within
 // [d.lo - 1, d.hi + 1]; beyond that only its side of the domain is kept.
@@ -30,12 +60,7 @@ Int128 bound_quotient(const ExactSum& n, Int128 k, bool up, const Domain& d) {
     if (fits_64(k)) {
         // |n| beyond 2^127 over |k| <= 2^63 lies beyond the 64-bit range: clamping is exact
         // in effect.
-        const Int128 clamped = n.clamped();
-        if (clamped > INT64_MIN && clamped <= INT64_MAX) {  // the cheaper 64-bit division
-            const auto n64 = static_cast<std::int64_t>(clamped), k64 = static_cast<std::int64_t>(k);
-            return up ? ceil_div(n64, k64) : floor_div(n64, k64);
-        }
-        return up ? ceil_div(clamped, k) : floor_div(clamped, k);
+        return bound_quotient(n.clamped(), k, up, d);
     }
     // A merged coefficient wider than 64 bits: search the domain for the boundary, comparing
     // k * v with n exactly.
@@ -74,81 +99,127 @@ void CpStore::init_linear_sums() {
     for (const Rule& r : rules_) {
         if (r.kind != Kind::Linear) continue;
         LinearSums& sums = sums_[r.sums];
+        UInt128 magnitudes = 0;  // below 2^128: each term adds less than 2^127
+        for (std::size_t t = r.begin; t < r.end; ++t) {
+            const Int128 k = terms_[t].coeff;
+            if (!fits_64(k)) sums.exact = true;
+            magnitudes += k < 0 ? -static_cast<UInt128>(k) : static_cast<UInt128>(k);
+        }
+        if (magnitudes >> 64 != 0) sums.exact = true;
+        if (!keeps_sums(r)) continue;
         for (std::size_t t = r.begin; t < r.end; ++t) {
             const Domain& d = domains_[terms_[t].var];
-            sums.min += min_product(terms_[t].coeff, d);
-            sums.max += max_product(terms_[t].coeff, d);
+            const Int128 k = terms_[t].coeff;
+            if (sums.exact) {
+                sums.exact_min += SumOps<ExactSum>::lowest(k, d);
+                sums.exact_max += SumOps<ExactSum>::highest(k, d);
+            } else {
+                sums.min += SumOps<Int128>::lowest(k, d);
+                sums.max += SumOps<Int128>::highest(k, d);
+            }
             if (d.empty()) ++sums.empty_terms;
         }
     }
 }
+
+namespace {
+
+// k > 0 reads lo into the smallest sum and hi into the largest, k < 0 the other way round.
+template <class Sum>
+void move_sums(Sum& min, Sum& max, Int128 k, const Domain& before, const Domain& after) {
+    const bool lo_changed = before.lo != after.lo, hi_changed = before.hi != after.hi;
+    if (k > 0 ? lo_changed : hi_changed) {
+        min -= SumOps<Sum>::lowest(k, before);
+        min += SumOps<Sum>::lowest(k, after);
+    }
+    if (k > 0 ? hi_changed : lo_changed) {
+        max -= SumOps<Sum>::highest(k, before);
+        max += SumOps<Sum>::highest(k, after);
+    }
+}
+
+}  // namespace
 
 void CpStore::move_linear_sums(std::size_t var, const Domain& before) {
     const Domain& after = domains_[var];
     for (const LinearOccurrence& at : linear_occurrences_[var]) {
         LinearSums& sums = sums_[at.sums];
         const Int128 k = terms_[at.term].coeff;
-        // k > 0 reads lo into the smallest sum and hi into the largest, k < 0 the other way
-        const bool lo_changed = before.lo != after.lo, hi_changed = before.hi != after.hi;
-        if (k > 0 ? lo_changed : hi_changed) {
-            sums.min -= min_product(k, before);
-            sums.min += min_product(k, after);
-        }
-        if (k > 0 ? hi_changed : lo_changed) {
-            sums.max -= max_product(k, before);
-            sums.max += max_product(k, after);
+        if (sums.exact) {
+            move_sums(sums.exact_min, sums.exact_max, k, before, after);
+        } else {
+            move_sums(sums.min, sums.max, k, before, after);
         }
         sums.empty_terms = sums.empty_terms - (before.empty() ? 1 : 0) + (after.empty() ? 1 : 0);
     }
 }
 
-Int128 CpStore::linear_room(const Rule& r) const {
-    const LinearSums& sums = sums_[r.sums];
-    const RelationSides sides = sides_of(r.relation);
-    Int128 room = INT128_MAX_VALUE;
-    if (sides.caps) {  // rhs - min
-        ExactSum left(r.c);
-        left -= sums.min;
-        room = std::min(room, left.clamped());
-    }
-    if (sides.floors) {  // max - rhs
-        ExactSum left = sums.max;
-        left -= ExactSum(r.c);
-        room = std::min(room, left.clamped());
-    }
-    return room;
-}
-
-// The terms are visited in order of falling reach; the sums move with every narrowed bound,
-// so each term sees the bounds narrowed before it. A term whose reach the room covers, and
-// every term after it, would narrow nothing: the run ends there. A room below zero fails as
-// the first term's step would.
 bool CpStore::run_linear(const Rule& r) {
     if (r.begin == r.end) {
         // No non-zero coefficient: the sum is 0, and 0 - rhs has the opposite sign of rhs.
         return relation_holds((r.c < 0) - (r.c > 0), r.relation);
     }
-    const LinearSums& sums = sums_[r.sums];
-    if (sums.empty_terms > 0) return false;
+    LinearSums& sums = sums_[r.sums];
+    if (keeps_sums(r)) {
+        if (sums.empty_terms > 0) return false;
+        return sums.exact ? run_linear_over(r, sums.exact_min, sums.exact_max, true)
+                          : run_linear_over(r, sums.min, sums.max, true);
+    }
+    // A short rule forms its sums afresh, which costs less than keeping them.
+    auto run_fresh = [&](auto zero) {
+        auto min = zero, max = zero;
+        for (std::size_t t = r.begin; t < r.end; ++t) {
+            const Domain& d = domains_[terms_[t].var];
+            if (d.empty()) return false;
+            min += SumOps<decltype(zero)>::lowest(terms_[t].coeff, d);
+            max += SumOps<decltype(zero)>::highest(terms_[t].coeff, d);
+        }
+        return run_linear_over(r, min, max, false);
+    };
+    return sums.exact ? run_fresh(ExactSum(0)) : run_fresh(Int128{0});
+}
+
+// The terms are visited in order of falling reach; the sums move with every narrowed bound
+// (kept sums through `changed`, fresh ones here), so each term sees the bounds narrowed
+// before it. The room is what the relation leaves the
+// sum on its tighter side: a term whose reach the room covers, and every term after it,
+// would narrow nothing, so the run ends there. A room below zero fails as the first term's
+// step would.
+template <class Sum>
+bool CpStore::run_linear_over(const Rule& r, Sum& min, Sum& max, bool kept) {
+    const RelationSides sides = sides_of(r.relation);
+    const Sum rhs(static_cast<Int128>(r.c));
     for (std::size_t t = r.begin; t < r.end; ++t) {
-        const Int128 room = linear_room(r);
+        Int128 room = INT128_MAX_VALUE;
+        if (sides.caps) {
+            Sum left = rhs;
+            left -= min;
+            room = std::min(room, SumOps<Sum>::clamped(left));
+        }
+        if (sides.floors) {
+            Sum left = max;
+            left -= rhs;
+            room = std::min(room, SumOps<Sum>::clamped(left));
+        }
         if (room < 0) return false;
         const Term& term = terms_[t];
         if (within_declared_ && term.reach != UNBOUNDED_REACH && term.reach <= room) break;
         const std::size_t x = term.var;
         const Int128 k = term.coeff;
-        const Domain& d = domains_[x];
+        const Domain before = domains_[x];
+        const Domain& d = before;
         // rhs - minRest and rhs - maxRest, the rest leaving this term out
-        ExactSum below(r.c), above(r.c);
-        below -= sums.min;
-        below += min_product(k, d);
-        above -= sums.max;
-        above += max_product(k, d);
+        Sum below = rhs, above = rhs;
+        below -= min;
+        below += SumOps<Sum>::lowest(k, d);
+        above -= max;
+        above += SumOps<Sum>::highest(k, d);
         if (!step_term(
                 r.relation, k > 0, below, above,
-                [&](const ExactSum& n) { return raise_lo(x, bound_quotient(n, k, true, domains_[x])); },
-                [&](const ExactSum& n) { return lower_hi(x, bound_quotient(n, k, false, domains_[x])); }))
+                [&](const Sum& n) { return raise_lo(x, bound_quotient(n, k, true, domains_[x])); },
+                [&](const Sum& n) { return lower_hi(x, bound_quotient(n, k, false, domains_[x])); }))
             return false;
+        if (!kept) move_sums(min, max, k, before, domains_[x]);
     }
     return true;
 }

@@ -120,9 +120,13 @@ private:
     // The smallest and largest sum a Linear rule's terms can reach over the current domains,
     // kept up to date on every change of a bound and on every undo, so that a run costs no
     // more than the terms it may narrow. A term over an empty domain (declared so, or set)
-    // makes the rule fail.
+    // makes the rule fail. When the coefficients fit in 64 bits and their magnitudes add up
+    // to less than 2^64, the sums stay within 128 bits for any 64-bit bounds and are kept as
+    // Int128; otherwise exactly.
     struct LinearSums {
-        ExactSum min, max;
+        bool exact = false;
+        Int128 min = 0, max = 0;  // unless exact
+        ExactSum exact_min, exact_max;
         std::size_t empty_terms = 0;
     };
     // A variable's place in one Linear rule.
@@ -164,9 +168,14 @@ private:
     // Moves the sums of the Linear rules over `var` from its domain `before` to the current one.
     void move_linear_sums(std::size_t var, const Domain& before);
     bool run_linear(const Rule& r);
-    // The room the relation leaves the sum on its tighter side, clamped to 128 bits; below
-    // zero when the rule cannot hold.
-    Int128 linear_room(const Rule& r) const;
+    // Rules of this many terms or more keep their sums; shorter ones form them afresh in each
+    // run.
+    static constexpr std::size_t KEPT_SUMS_FROM_TERMS = 32;
+    static bool keeps_sums(const Rule& r) { return r.end - r.begin >= KEPT_SUMS_FROM_TERMS; }
+    // `kept`: min and max are the rule's kept sums, moved by every change; otherwise the run's
+    // own, moved here.
+    template <class Sum>
+    bool run_linear_over(const Rule& r, Sum& min, Sum& max, bool kept);
 
     // the AllDiff rule (alldiff_rule.cpp)
     bool run_alldiff(const Rule& r);
@@ -232,6 +241,38 @@ private:
     std::vector<std::uint64_t> marks_;   // AllDiff's fixed values over a short range: stamps
     std::uint64_t mark_stamp_ = 0;
 };
+
+// The narrowing steps every rule runs, here so that their no-change path inlines into the
+// rules.
+inline bool CpStore::raise_lo(std::size_t var, Int128 v) {
+    Domain& d = domains_[var];
+    if (v > d.lo) {
+        if (v > d.hi) return false;  // the domain would be empty
+        Domain old = d;
+        d.lo = static_cast<std::int64_t>(v);
+        changed(var, old);
+    }
+    return d.lo <= d.hi;
+}
+
+inline bool CpStore::lower_hi(std::size_t var, Int128 v) {
+    Domain& d = domains_[var];
+    if (v < d.hi) {
+        if (v < d.lo) return false;
+        Domain old = d;
+        d.hi = static_cast<std::int64_t>(v);
+        changed(var, old);
+    }
+    return d.lo <= d.hi;
+}
+
+inline bool CpStore::remove_end(std::size_t var, std::int64_t v) {
+    const Domain& d = domains_[var];
+    if (d.lo > v || v > d.hi) return true;
+    if (v == d.lo) return raise_lo(var, static_cast<Int128>(v) + 1);
+    if (v == d.hi) return lower_hi(var, static_cast<Int128>(v) - 1);
+    return d.lo <= d.hi;
+}
 
 // Runs every constraint's rule to a fixpoint; false when a rule fails.
 bool propagate(CpStore& store);

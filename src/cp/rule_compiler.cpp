@@ -5,10 +5,10 @@
 #include <unordered_map>
 #include <variant>
 
+#include "core/invariant.hpp"
 #include "cp/difference_cycle.hpp"
 #include "cp/overloaded.hpp"
 #include "cp/propagator.hpp"
-#include "core/invariant.hpp"
 
 namespace mekra::cp {
 
@@ -151,8 +151,10 @@ void CpStore::compile_linear(const Linear& linear) {
                      [](const Term& x, const Term& y) { return x.reach > y.reach; });
     rule.sums = sums_.size();
     sums_.emplace_back();
-    for (std::size_t t = rule.begin; t < rule.end; ++t)
-        linear_occurrences_[terms_[t].var].push_back({rule.sums, t});
+    if (keeps_sums(rule)) {
+        for (std::size_t t = rule.begin; t < rule.end; ++t)
+            linear_occurrences_[terms_[t].var].push_back({rule.sums, t});
+    }
     // With only Le or Ge, narrowing one term never changes the sums the others read.
     rule.idempotent = linear.relation != LinearRelation::Eq;
     rules_.push_back(rule);

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "cp/propagator.hpp"
 #include "core/invariant.hpp"
+#include "cp/propagator.hpp"
 
 namespace mekra::cp {
 
@@ -139,36 +139,6 @@ bool CpStore::run(std::size_t rule) {
             return run_offset(r);
     }
     fail_invariant("unknown constraint kind");
-}
-
-bool CpStore::raise_lo(std::size_t var, Int128 v) {
-    Domain& d = domains_[var];
-    if (v > d.lo) {
-        if (v > d.hi) return false;  // the domain would be empty
-        Domain old = d;
-        d.lo = static_cast<std::int64_t>(v);
-        changed(var, old);
-    }
-    return d.lo <= d.hi;
-}
-
-bool CpStore::lower_hi(std::size_t var, Int128 v) {
-    Domain& d = domains_[var];
-    if (v < d.hi) {
-        if (v < d.lo) return false;
-        Domain old = d;
-        d.hi = static_cast<std::int64_t>(v);
-        changed(var, old);
-    }
-    return d.lo <= d.hi;
-}
-
-bool CpStore::remove_end(std::size_t var, std::int64_t v) {
-    const Domain& d = domains_[var];
-    if (d.lo > v || v > d.hi) return true;
-    if (v == d.lo) return raise_lo(var, static_cast<Int128>(v) + 1);
-    if (v == d.hi) return lower_hi(var, static_cast<Int128>(v) - 1);
-    return d.lo <= d.hi;
 }
 
 }  // namespace mekra::cp
