@@ -97,8 +97,7 @@ std::optional<std::string> Reader::linear_line(const std::vector<std::string_vie
     return std::nullopt;
 }
 
-std::optional<std::string> Reader::line(std::uint64_t number,
-                                        const std::vector<std::string_view>& tokens) {
+std::optional<std::string> Reader::line(std::uint64_t number, const std::vector<std::string_view>& tokens) {
     number_ = number;
     const std::string_view keyword = tokens[0];
     const std::size_t n = tokens.size();

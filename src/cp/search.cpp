@@ -19,7 +19,8 @@ public:
         while (leaves_ < store.size()) leaves_ *= 2;
         tree_.assign(2 * leaves_, none);
         for (std::size_t v = 0; v < store.size(); ++v) tree_[leaves_ + v] = v;
-        for (std::size_t node = leaves_ - 1; node >= 1; --node) tree_[node] = better(tree_[2 * node], tree_[2 * node + 1]);
+        for (std::size_t node = leaves_ - 1; node >= 1; --node)
+            tree_[node] = better(tree_[2 * node], tree_[2 * node + 1]);
     }
 
     void refresh(std::size_t var) {

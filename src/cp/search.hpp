@@ -8,8 +8,8 @@
 
 #include <optional>
 
-#include "cp/propagator.hpp"
 #include "core/outcome.hpp"
+#include "cp/propagator.hpp"
 
 namespace mekra::cp {
 

@@ -29,7 +29,8 @@ inline IntegerScan scan_integer(std::string_view s, std::size_t pos, bool sign_a
     if (sign_allowed && pos < s.size() && (s[pos] == '+' || s[pos] == '-')) scan.negative = s[pos++] == '-';
     const std::size_t first = pos;
     while (pos < s.size() && is_digit(s[pos])) {
-        scan.fits = scan.fits && !__builtin_mul_overflow(scan.magnitude, std::uint64_t{10}, &scan.magnitude) &&
+        scan.fits = scan.fits &&
+                    !__builtin_mul_overflow(scan.magnitude, std::uint64_t{10}, &scan.magnitude) &&
                     !__builtin_add_overflow(scan.magnitude, static_cast<std::uint64_t>(s[pos] - '0'),
                                             &scan.magnitude);
         ++pos;
