@@ -13,9 +13,9 @@
 #include <span>
 #include <vector>
 
-#include "lp/tableau.hpp"
 #include "core/outcome.hpp"
 #include "lp/program.hpp"
+#include "lp/tableau.hpp"
 
 namespace mekra::lp {
 

@@ -7,9 +7,9 @@
 #include <utility>
 #include <variant>
 
+#include "core/invariant.hpp"
 #include "lp/solver.hpp"
 #include "milp/node_queue.hpp"
-#include "core/invariant.hpp"
 
 namespace mekra::milp {
 

@@ -26,7 +26,10 @@ PyModuleDef module_definition = {
     "Python module: `mekra`.",
     0,        // no per-module state
     nullptr,  // the functions are attached after creation
-    nullptr, nullptr, nullptr, nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 
 std::atomic<std::int64_t> recorded_interpreter{-1};
@@ -64,8 +67,12 @@ void raise_panic(const InvariantFailure& failure) {
 
 PyObject* raise_rejection(const Rejection& rejection) {
     switch (rejection.kind) {
-        case Rejection::Kind::BadInput: raise_text(PyExc_ValueError, rejection.message); break;
-        case Rejection::Kind::OutOfMemory: raise_text(PyExc_MemoryError, rejection.message); break;
+        case Rejection::Kind::BadInput:
+            raise_text(PyExc_ValueError, rejection.message);
+            break;
+        case Rejection::Kind::OutOfMemory:
+            raise_text(PyExc_MemoryError, rejection.message);
+            break;
     }
     return nullptr;
 }
@@ -110,9 +117,11 @@ PyObject* bind_input(const char* name, PyObject* const* args, Py_ssize_t nargs, 
 // The UTF-8 text of `input`, which must be a str or an instance of a str subclass.
 bool extract_text(PyObject* input, std::string_view& text) {
     if (!PyType_IsSubtype(Py_TYPE(input), &PyUnicode_Type)) {
-        PyObject* qualname = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(input)), "__qualname__");
+        PyObject* qualname =
+            PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(input)), "__qualname__");
         if (qualname == nullptr) return false;
-        PyErr_Format(PyExc_TypeError, "argument 'input': '%U' object cannot be converted to 'PyString'", qualname);
+        PyErr_Format(PyExc_TypeError, "argument 'input': '%U' object cannot be converted to 'PyString'",
+                     qualname);
         Py_DECREF(qualname);
         return false;
     }
@@ -169,8 +178,8 @@ PyMethodDef functions[] = {
      "Returns a dict with keys: status, model (if SAT)."},
     {"solve_lp_text", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(solve_lp_text)), call_flags,
      "solve_lp_text(input)\n--\n\nSolve an LP problem from text."},
-    {"solve_milp_text", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(solve_milp_text)), call_flags,
-     "solve_milp_text(input)\n--\n\nSolve a MILP problem from text."},
+    {"solve_milp_text", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(solve_milp_text)),
+     call_flags, "solve_milp_text(input)\n--\n\nSolve a MILP problem from text."},
     {"solve_cp_text", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(solve_cp_text)), call_flags,
      "solve_cp_text(input)\n--\n\nSolve a CP problem from text."},
 };

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <string>
 
-
 namespace mekra::sat {
 
 void SatSolver::ensure_vars(std::uint64_t k) {
@@ -27,7 +26,8 @@ void SatSolver::reserve_for(const CnfFormula& formula) {
         if (clause.size() < 2) continue;
         const std::uint32_t first = Literal::from_dimacs(clause[0]).watch_code();
         const std::uint32_t second = Literal::from_dimacs(clause[1]).watch_code();
-        check_invariant(first < starting.size() && second < starting.size(), "variables not ensured before reserving");
+        check_invariant(first < starting.size() && second < starting.size(),
+                        "variables not ensured before reserving");
         ++starting[first];
         ++starting[second];
     }
@@ -171,6 +171,5 @@ Model SatSolver::model() const {
         model.push_back(ModelEntry{v, ModelValue::boolean(assignment_[v] == Value::True)});
     return model;
 }
-
 
 }  // namespace mekra::sat

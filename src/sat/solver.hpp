@@ -22,10 +22,9 @@ namespace mekra::sat {
 
 // What the solver holds for each variable: assignment, trail position, two watch lists,
 // activity, heap slot and position, seen flag, its trail entry and its model entry.
-inline constexpr std::uint64_t BYTES_PER_VARIABLE = sizeof(Value) + sizeof(std::uint32_t) +
-                                                    2 * sizeof(std::vector<ClauseIndex>) + sizeof(double) +
-                                                    2 * sizeof(std::uint32_t) + sizeof(std::uint8_t) +
-                                                    sizeof(TrailEntry) + sizeof(ModelEntry);
+inline constexpr std::uint64_t BYTES_PER_VARIABLE =
+    sizeof(Value) + sizeof(std::uint32_t) + 2 * sizeof(std::vector<ClauseIndex>) + sizeof(double) +
+    2 * sizeof(std::uint32_t) + sizeof(std::uint8_t) + sizeof(TrailEntry) + sizeof(ModelEntry);
 // Per-variable storage is bounded to 4 GiB, so that the solver, the model dictionary built
 // from it and the learned clauses stay well inside the memory of an ordinary machine.
 inline constexpr std::uint64_t VARIABLE_STORAGE_BUDGET = std::uint64_t{4} << 30;
@@ -36,7 +35,7 @@ struct SatCounters {
     std::uint64_t decisions = 0;
     std::uint64_t propagations = 0;  // literals asserted from learned clauses
     std::uint64_t conflicts = 0;
-    std::uint64_t propagated = 0;  // trail entries processed by propagate_one
+    std::uint64_t propagated = 0;     // trail entries processed by propagate_one
     std::uint64_t clause_visits = 0;  // watch-list entries walked by propagate_one
 };
 
@@ -90,10 +89,10 @@ private:
     std::vector<Literal> literals_;
     std::vector<ClauseIndex> removed_;
     std::vector<std::uint32_t> twins_;
-    std::vector<std::uint8_t> seen_;   // all zero between conflicts
-    std::vector<Var> seen_vars_;       // variables marked during the current conflict
-    std::vector<Literal> learnt_;      // [UIP negation, tail...]
-    std::uint32_t open_count_ = 0;     // marked, unresolved variables of the conflict level
+    std::vector<std::uint8_t> seen_;  // all zero between conflicts
+    std::vector<Var> seen_vars_;      // variables marked during the current conflict
+    std::vector<Literal> learnt_;     // [UIP negation, tail...]
+    std::uint32_t open_count_ = 0;    // marked, unresolved variables of the conflict level
     std::uint32_t backjump_level_ = 0;
 };
 

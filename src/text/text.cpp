@@ -30,8 +30,7 @@ std::size_t white_space_at(std::string_view s, std::size_t pos) {
     unsigned char b0 = byte(pos);
     if (b0 < 0x80) return is_ascii_space(b0) ? 1 : 0;
     if (pos + 1 < s.size() && is_space2(b0, byte(pos + 1))) return 2;
-    if (pos + 2 < s.size() && byte(pos + 2) >= 0x80 && is_space3(b0, byte(pos + 1), byte(pos + 2)))
-        return 3;
+    if (pos + 2 < s.size() && byte(pos + 2) >= 0x80 && is_space3(b0, byte(pos + 1), byte(pos + 2))) return 3;
     return 0;
 }
 

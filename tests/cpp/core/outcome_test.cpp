@@ -1,10 +1,11 @@
+#include "core/outcome.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "core/invariant.hpp"
-#include "core/outcome.hpp"
 
 using namespace mekra;
 
@@ -40,8 +41,9 @@ TEST_P(FloatText, IsShortestRoundTripWithoutExponent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, FloatText,
-                         testing::Values(FloatCase{2.0, "2"}, FloatCase{0.5, "0.5"}, FloatCase{1e-7, "0.0000001"},
-                                         FloatCase{-2.5, "-2.5"}, FloatCase{1.0 / 3.0, "0.3333333333333333"},
+                         testing::Values(FloatCase{2.0, "2"}, FloatCase{0.5, "0.5"},
+                                         FloatCase{1e-7, "0.0000001"}, FloatCase{-2.5, "-2.5"},
+                                         FloatCase{1.0 / 3.0, "0.3333333333333333"},
                                          FloatCase{1e21, "1000000000000000000000"}, FloatCase{0.1, "0.1"},
                                          FloatCase{-0.0, "-0"}, FloatCase{123456.789, "123456.789"}));
 
@@ -72,14 +74,16 @@ TEST(LpOutcomeText, EveryVariant) {
     EXPECT_EQ(to_text(LpOutcome::feasible(model)), "FEASIBLE\nModel: [x0 -> 4, x1 -> 0.5]");
     EXPECT_EQ(to_text(LpOutcome::infeasible()), "INFEASIBLE");
     EXPECT_EQ(to_text(LpOutcome::unbounded()), "UNBOUNDED");
-    EXPECT_EQ(to_text(LpOutcome::unknown({SolverError::Kind::NumericalIssue, {}})), "UNKNOWN (numerical issue)");
+    EXPECT_EQ(to_text(LpOutcome::unknown({SolverError::Kind::NumericalIssue, {}})),
+              "UNKNOWN (numerical issue)");
     EXPECT_EQ(to_text(LpOutcome::unknown(SolverError::internal("m"))), "UNKNOWN (internal: m)");
 }
 
 TEST(LpOutcomeStatus, MatchesTheDictionaryStatus) {
     EXPECT_EQ(status_text(LpOutcome::optimal(1, {})), "OPTIMAL");
     EXPECT_EQ(status_text(LpOutcome::feasible({})), "FEASIBLE");
-    EXPECT_EQ(status_text(LpOutcome::unknown({SolverError::Kind::ResourceLimit, {}})), "UNKNOWN (resource limit)");
+    EXPECT_EQ(status_text(LpOutcome::unknown({SolverError::Kind::ResourceLimit, {}})),
+              "UNKNOWN (resource limit)");
 }
 
 TEST(Invariant, CarriesMessageAndLocation) {

@@ -89,41 +89,47 @@ TEST_P(CpFormatMessage, IsExact) { EXPECT_EQ(read_message(GetParam().text), GetP
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CpFormatMessage,
-    testing::Values(
-        MessageCase{"# c\n\nfoo", "line 3: unknown keyword 'foo'"},
-        MessageCase{"AllDiff x y", "line 1: unknown keyword 'AllDiff'"},
-        MessageCase{"VAR x 0 1", "line 1: unknown keyword 'VAR'"},
-        MessageCase{"var x 0", "line 1: var needs name, min, max"},
-        MessageCase{"var x 0 5a", "line 1: bad max"},
-        MessageCase{"var x - 5", "line 1: bad min"},
-        MessageCase{"var x 0 9223372036854775808", "line 1: bad max"},
-        MessageCase{"var x -9223372036854775809 0", "line 1: bad min"},
-        MessageCase{"var x ++1 0", "line 1: bad min"},
-        MessageCase{"var x 0 1\nvar y 0 1\nalldifferent x", "allDiff needs \u2265 2 vars"},
-        MessageCase{"allDiff", "allDiff needs \xE2\x89\xA5 2 vars"},
-        MessageCase{"eq x", "eq needs 2 vars"},
-        MessageCase{"neq x", "neq needs 2 vars"},
-        MessageCase{"lt", "lt needs 2 vars"},
-        MessageCase{"var x 0 1\nvar y 0 1\nle x y", "le needs 2 vars + c"},
-        MessageCase{"var x 0 1\nvar y 0 1\nle x y z", "bad c"},
-        MessageCase{"le x y z", "line 1: unknown variable 'x'"},
-        MessageCase{"var y 0 1\neq x y", "line 2: unknown variable 'x'"},
-        MessageCase{"var x 0 1\neq x y\nvar y 0 1", "line 2: unknown variable 'y'"},
-        MessageCase{"linear 1 x 5", "linear: need at least coeff var rhs rel"},
-        MessageCase{"var x 0 1\nlinear 1 x 2 5 le", "linear: expected le/eq/ge"},
-        MessageCase{"var x 0 1\nlinear 1 x 5 LE", "linear: expected le/eq/ge"},
-        MessageCase{"var x 0 1\nlinear 1x x 5 le", "bad coeff"},
-        MessageCase{"var x 0 1\nlinear 1 x 5e le", "bad rhs"},
-        MessageCase{"var x 0 1\nlinear 1 x 2 y 5 le", "line 2: unknown variable 'y'"},
-        MessageCase{"var x 0 1\nallDiff x q x", "line 2: unknown variable 'q'"},
-        MessageCase{"var x 0 1\r\n\r\nbar 1", "line 3: unknown keyword 'bar'"}));
+    testing::Values(MessageCase{"# c\n\nfoo", "line 3: unknown keyword 'foo'"},
+                    MessageCase{"AllDiff x y", "line 1: unknown keyword 'AllDiff'"},
+                    MessageCase{"VAR x 0 1", "line 1: unknown keyword 'VAR'"},
+                    MessageCase{"var x 0", "line 1: var needs name, min, max"},
+                    MessageCase{"var x 0 5a", "line 1: bad max"}, MessageCase{"var x - 5", "line 1: bad min"},
+                    MessageCase{"var x 0 9223372036854775808", "line 1: bad max"},
+                    MessageCase{"var x -9223372036854775809 0", "line 1: bad min"},
+                    MessageCase{"var x ++1 0", "line 1: bad min"},
+                    MessageCase{"var x 0 1\nvar y 0 1\nalldifferent x", "allDiff needs \u2265 2 vars"},
+                    MessageCase{"allDiff", "allDiff needs \xE2\x89\xA5 2 vars"},
+                    MessageCase{"eq x", "eq needs 2 vars"}, MessageCase{"neq x", "neq needs 2 vars"},
+                    MessageCase{"lt", "lt needs 2 vars"},
+                    MessageCase{"var x 0 1\nvar y 0 1\nle x y", "le needs 2 vars + c"},
+                    MessageCase{"var x 0 1\nvar y 0 1\nle x y z", "bad c"},
+                    MessageCase{"le x y z", "line 1: unknown variable 'x'"},
+                    MessageCase{"var y 0 1\neq x y", "line 2: unknown variable 'x'"},
+                    MessageCase{"var x 0 1\neq x y\nvar y 0 1", "line 2: unknown variable 'y'"},
+                    MessageCase{"linear 1 x 5", "linear: need at least coeff var rhs rel"},
+                    MessageCase{"var x 0 1\nlinear 1 x 2 5 le", "linear: expected le/eq/ge"},
+                    MessageCase{"var x 0 1\nlinear 1 x 5 LE", "linear: expected le/eq/ge"},
+                    MessageCase{"var x 0 1\nlinear 1x x 5 le", "bad coeff"},
+                    MessageCase{"var x 0 1\nlinear 1 x 5e le", "bad rhs"},
+                    MessageCase{"var x 0 1\nlinear 1 x 2 y 5 le", "line 2: unknown variable 'y'"},
+                    MessageCase{"var x 0 1\nallDiff x q x", "line 2: unknown variable 'q'"},
+                    MessageCase{"var x 0 1\r\n\r\nbar 1", "line 3: unknown keyword 'bar'"}));
 
 // Arbitrary bytes, including CP keywords and white space, never crash the reader.
 TEST(CpFormat, RandomTextNeverCrashes) {
     std::mt19937_64 rng(7);
-    const std::vector<std::string> pieces = {"var ", "x ", "y ", "eq ", "neq ", "lt ", "le ", "linear ",
-                                             "allDiff ", "alldifferent ", "0 ", "-1 ", "+", "9223372036854775808 ",
-                                             "\n", "\r\n", "#", "//", "\xC2\xA0", "\xE2\x80\x80", "le", "ge ", "eq\n"};
+    const std::vector<std::string> pieces = {"var ",     "x ",
+                                             "y ",       "eq ",
+                                             "neq ",     "lt ",
+                                             "le ",      "linear ",
+                                             "allDiff ", "alldifferent ",
+                                             "0 ",       "-1 ",
+                                             "+",        "9223372036854775808 ",
+                                             "\n",       "\r\n",
+                                             "#",        "//",
+                                             "\xC2\xA0", "\xE2\x80\x80",
+                                             "le",       "ge ",
+                                             "eq\n"};
     for (int round = 0; round < 3000; ++round) {
         std::string text;
         int n = static_cast<int>(rng() % 40);

@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "lp/programs.hpp"
 #include "core/invariant.hpp"
+#include "lp/programs.hpp"
 
 namespace mekra::lp {
 namespace {

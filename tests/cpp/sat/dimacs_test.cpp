@@ -1,10 +1,10 @@
+#include "sat/dimacs.hpp"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
-
-#include "sat/dimacs.hpp"
 
 using namespace mekra::sat;
 using Clauses = std::vector<std::vector<std::int32_t>>;
@@ -45,15 +45,17 @@ struct Accepted {
 
 class DimacsAccepts : public testing::TestWithParam<Accepted> {};
 
-TEST_P(DimacsAccepts, ReadsTheClauses) { EXPECT_EQ(clauses_of(read_ok(GetParam().text)), GetParam().clauses); }
+TEST_P(DimacsAccepts, ReadsTheClauses) {
+    EXPECT_EQ(clauses_of(read_ok(GetParam().text)), GetParam().clauses);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, DimacsAccepts,
-    testing::Values(Accepted{"c hello\np cnf 2 1\n1 -2 0", {{1, -2}}}, Accepted{"p cnf 2 1\n1\n-2 0", {{1, -2}}},
-                    Accepted{"p cnf 2 2\n1 0 2 0", {{1}, {2}}}, Accepted{"p cnf 2 1\n1 2", {{1, 2}}},
-                    Accepted{"p cnf 1 1\n0", {{}}}, Accepted{"pp cnf 1 1 extra", {}},
-                    Accepted{"p cnf +3 1", {}}, Accepted{"p cnf 1 5\n3 0", {{3}}},
-                    Accepted{"  p cnf 1 1  \r\n  1 0  \r\n", {{1}}},
+    testing::Values(Accepted{"c hello\np cnf 2 1\n1 -2 0", {{1, -2}}},
+                    Accepted{"p cnf 2 1\n1\n-2 0", {{1, -2}}}, Accepted{"p cnf 2 2\n1 0 2 0", {{1}, {2}}},
+                    Accepted{"p cnf 2 1\n1 2", {{1, 2}}}, Accepted{"p cnf 1 1\n0", {{}}},
+                    Accepted{"pp cnf 1 1 extra", {}}, Accepted{"p cnf +3 1", {}},
+                    Accepted{"p cnf 1 5\n3 0", {{3}}}, Accepted{"  p cnf 1 1  \r\n  1 0  \r\n", {{1}}},
                     Accepted{"p cnf 1 1\n-2147483648 2147483647 +5 -0 00", {{INT32_MIN, INT32_MAX, 5}, {}}},
                     Accepted{"p cnf 1 1\n1 0\ncomment? no: c is a comment\n", {{1}}},
                     Accepted{"p cnf 0 0\np cnf 3 3\n1 0", {{1}}},
@@ -79,25 +81,26 @@ TEST_P(DimacsRejects, WithTheMessage) { EXPECT_EQ(read_error(GetParam().text), G
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, DimacsRejects,
-    testing::Values(
-        Rejected{"", "missing 'p cnf' header"}, Rejected{"c only\nc comments\n", "missing 'p cnf' header"},
-        Rejected{"1 0\np cnf 1 1", "line 1: data before 'p cnf' header"},
-        Rejected{"\n\np cnf", "line 3: invalid problem line, expected 'p cnf <vars> <clauses>'"},
-        Rejected{"p CNF 1 1", "line 1: invalid problem line, expected 'p cnf <vars> <clauses>'"},
-        Rejected{"p cnf 1", "line 1: invalid problem line, expected 'p cnf <vars> <clauses>'"},
-        Rejected{"p cnf -1 1", "line 1: invalid variable count"},
-        Rejected{"p cnf 18446744073709551616 1", "line 1: invalid variable count"},
-        Rejected{"p cnf + 1", "line 1: invalid variable count"},
-        Rejected{"p cnf 3 x", "line 1: invalid clause count"},
-        Rejected{"p cnf x x", "line 1: invalid variable count"},
-        Rejected{"p cnf 1 1\n1 x 0", "line 2: invalid literal 'x'"},
-        Rejected{"p cnf 1 1\n2147483648 0", "line 2: invalid literal '2147483648'"},
-        Rejected{"p cnf 1 1\n-2147483649 0", "line 2: invalid literal '-2147483649'"},
-        Rejected{"p cnf 1 1\n- 0", "line 2: invalid literal '-'"},
-        Rejected{"p cnf 1 1\n1 0\n%\n0\n", "line 3: invalid literal '%'"},
-        Rejected{"p cnf 2 1\n1 2\np cnf 2 1", "line 3: clause before problem header not terminated"},
-        Rejected{"p cnf 2 1\n1 2\np cnf x 1", "line 3: invalid variable count"},
-        Rejected{"c\n\n \np cnf 1 1\n1 0\n\n1 2 0.5", "line 7: invalid literal '0.5'"}));
+    testing::Values(Rejected{"", "missing 'p cnf' header"},
+                    Rejected{"c only\nc comments\n", "missing 'p cnf' header"},
+                    Rejected{"1 0\np cnf 1 1", "line 1: data before 'p cnf' header"},
+                    Rejected{"\n\np cnf", "line 3: invalid problem line, expected 'p cnf <vars> <clauses>'"},
+                    Rejected{"p CNF 1 1", "line 1: invalid problem line, expected 'p cnf <vars> <clauses>'"},
+                    Rejected{"p cnf 1", "line 1: invalid problem line, expected 'p cnf <vars> <clauses>'"},
+                    Rejected{"p cnf -1 1", "line 1: invalid variable count"},
+                    Rejected{"p cnf 18446744073709551616 1", "line 1: invalid variable count"},
+                    Rejected{"p cnf + 1", "line 1: invalid variable count"},
+                    Rejected{"p cnf 3 x", "line 1: invalid clause count"},
+                    Rejected{"p cnf x x", "line 1: invalid variable count"},
+                    Rejected{"p cnf 1 1\n1 x 0", "line 2: invalid literal 'x'"},
+                    Rejected{"p cnf 1 1\n2147483648 0", "line 2: invalid literal '2147483648'"},
+                    Rejected{"p cnf 1 1\n-2147483649 0", "line 2: invalid literal '-2147483649'"},
+                    Rejected{"p cnf 1 1\n- 0", "line 2: invalid literal '-'"},
+                    Rejected{"p cnf 1 1\n1 0\n%\n0\n", "line 3: invalid literal '%'"},
+                    Rejected{"p cnf 2 1\n1 2\np cnf 2 1",
+                             "line 3: clause before problem header not terminated"},
+                    Rejected{"p cnf 2 1\n1 2\np cnf x 1", "line 3: invalid variable count"},
+                    Rejected{"c\n\n \np cnf 1 1\n1 0\n\n1 2 0.5", "line 7: invalid literal '0.5'"}));
 
 TEST(Dimacs, QuotesTokensByteForByte) {
     std::string text = std::string("p cnf 1 1\n1 a\0b 0", 17);

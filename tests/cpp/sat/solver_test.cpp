@@ -1,5 +1,7 @@
 // Loading rules, search examples, the variable limit, and the building blocks checked
 // against their plain definitions.
+#include "sat/solver.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include "calls/calls.hpp"
 #include "random_cnf.hpp"
 #include "sat/heuristics.hpp"
-#include "sat/solver.hpp"
 #include "sat/watch.hpp"
 
 namespace {
@@ -100,7 +101,8 @@ TEST_P(Examples, AnswerAsWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Search, Examples,
-                         ::testing::Values(Example{"p cnf 0 0", true, {}}, Example{"p cnf 1 1\n1 0", true, {true}},
+                         ::testing::Values(Example{"p cnf 0 0", true, {}},
+                                           Example{"p cnf 1 1\n1 0", true, {true}},
                                            Example{"p cnf 1 2\n1 0\n-1 0", false, {}},
                                            Example{"p cnf 2 1\n1 2 0", true, {true, true}},
                                            Example{"p cnf 2 1\n-1 -2 0", true, {false, true}},

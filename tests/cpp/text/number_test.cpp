@@ -32,25 +32,47 @@ TYPED_TEST_SUITE(IntegerText, Types);
 
 TYPED_TEST(IntegerText, AgreesWithTheLiteralReadingOnEdgesAndRandomTokens) {
     using T = TypeParam;
-    std::vector<std::string> tokens = {"", "+", "-", "0", "+0", "-0", "007", "-007", "+-1", "1-", " 1", "1 ",
-                                       "2147483647", "2147483648", "-2147483648", "-2147483649", "4294967295",
-                                       "4294967296", "9223372036854775807", "9223372036854775808",
-                                       "-9223372036854775808", "-9223372036854775809", "18446744073709551615",
-                                       "18446744073709551616", "99999999999999999999999",
-                                       "000000000000000000000000000001", "１"};
+    std::vector<std::string> tokens = {"",
+                                       "+",
+                                       "-",
+                                       "0",
+                                       "+0",
+                                       "-0",
+                                       "007",
+                                       "-007",
+                                       "+-1",
+                                       "1-",
+                                       " 1",
+                                       "1 ",
+                                       "2147483647",
+                                       "2147483648",
+                                       "-2147483648",
+                                       "-2147483649",
+                                       "4294967295",
+                                       "4294967296",
+                                       "9223372036854775807",
+                                       "9223372036854775808",
+                                       "-9223372036854775808",
+                                       "-9223372036854775809",
+                                       "18446744073709551615",
+                                       "18446744073709551616",
+                                       "99999999999999999999999",
+                                       "000000000000000000000000000001",
+                                       "１"};
     std::mt19937_64 random(7);
     const std::string alphabet = "0123456789+-a";
     for (int n = 0; n < 20000; ++n) {
         std::string token;
         const std::size_t length = random() % 24;
         for (std::size_t i = 0; i < length; ++i)
-            token += random() % 4 == 0 ? alphabet[random() % alphabet.size()] : static_cast<char>('0' + random() % 10);
+            token += random() % 4 == 0 ? alphabet[random() % alphabet.size()]
+                                       : static_cast<char>('0' + random() % 10);
         tokens.push_back(token);
     }
     for (const std::string& token : tokens) {
         EXPECT_EQ(parse_integer<T>(token), reference<T>(token)) << "'" << token << "'";
-        const std::optional<T> digits_only = is_digit(token.empty() ? 'x' : token.front()) ? reference<T>(token)
-                                                                                           : std::nullopt;
+        const std::optional<T> digits_only =
+            is_digit(token.empty() ? 'x' : token.front()) ? reference<T>(token) : std::nullopt;
         EXPECT_EQ(parse_digits<T>(token), digits_only) << "'" << token << "'";
     }
 }

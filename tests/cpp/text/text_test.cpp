@@ -1,9 +1,9 @@
+#include "text/text.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "text/text.hpp"
 
 using namespace mekra;
 
