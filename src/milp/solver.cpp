@@ -7,6 +7,7 @@
 #include <utility>
 #include <variant>
 
+#include "linear/digit_budget.hpp"
 #include "lp/solver.hpp"
 #include "milp/node_queue.hpp"
 #include "module/bodies.hpp"
@@ -16,19 +17,16 @@ namespace mekra {
 
 namespace {
 
-LpOutcome numerical_issue() { return LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}}); }
-
-// The double value of variable `v` in an LP solution. The LP solver reports one entry per
-// variable, in VarId order.
+// The double value of variable `v` in an LP solution (for a value beyond 64 bits, the double
+// nearest to it). The LP solver reports one entry per variable, in VarId order.
 double value_of(const Model& model, VarId v) {
     check_invariant(v < model.size() && model[v].index == v,
                     "LP model lacks an entry for an integer variable");
     const ModelValue& value = model[v].value;
     switch (value.kind()) {
         case ModelValue::Kind::Int:
-            return static_cast<double>(value.as_int());
         case ModelValue::Kind::Float:
-            return value.as_float();
+            return value.to_double();
         case ModelValue::Kind::Bool:
             break;
     }
@@ -67,8 +65,6 @@ Constraint bound_constraint(const VarBound& decision) {
 // is rebuilt; the list's storage is reused from node to node.
 class NodeConstraints {
 public:
-    // May throw RationalOverflow while building a bound constraint; the list stays consistent
-    // (it then holds a prefix of the path).
     std::span<const Constraint> for_node(std::uint64_t index, const std::vector<BranchNode>& nodes) {
         path_.clear();
         for (std::optional<std::uint64_t> at = index; at; at = nodes[*at].parent) path_.push_back(*at);
@@ -126,21 +122,9 @@ public:
 
 private:
     // A fresh solve of the program with `extra` appended (no state is carried between solves).
-    LpOutcome solve(std::span<const Constraint> extra) {
-        try {
-            return lp_.solve_with(extra);
-        } catch (const RationalOverflow&) {
-            return numerical_issue();  // the LP solver promises not to let it out; be safe anyway
-        }
-    }
+    LpOutcome solve(std::span<const Constraint> extra) { return lp_.solve_with(extra); }
 
-    LpOutcome solve_node(std::uint64_t index) {
-        try {
-            return solve(bounds_.for_node(index, nodes_));
-        } catch (const RationalOverflow&) {
-            return numerical_issue();  // a bound constraint did not fit: the node is not solved
-        }
-    }
+    LpOutcome solve_node(std::uint64_t index) { return solve(bounds_.for_node(index, nodes_)); }
 
     void explore(std::uint64_t index) {
         if (is_pruned(nodes_[index].bound, incumbent_objective_, maximize_)) return;
@@ -222,11 +206,15 @@ MilpSearch search_milp(const LinearProgram& program) { return Search(program).ru
 LpOutcome solve_milp(const LinearProgram& program) { return search_milp(program).outcome; }
 
 CallResult<LpOutcome> solve_milp_text_body(std::string_view text) {
-    LpReadResult read = parse_lp(text);
-    if (std::string* message = std::get_if<std::string>(&read))
-        return Rejection::bad_input(std::move(*message));
-    if (std::holds_alternative<LpNumericalIssue>(read)) return numerical_issue();
-    return solve_milp(std::get<LinearProgram>(read));
+    try {
+        DigitBudget budget(DigitBudget::CALL_LIMIT);
+        LpReadResult read = parse_lp(text);
+        if (std::string* message = std::get_if<std::string>(&read))
+            return Rejection::bad_input(std::move(*message));
+        return solve_milp(std::get<LinearProgram>(read));
+    } catch (const MemoryBudgetExceeded& exceeded) {
+        return Rejection{Rejection::Kind::OutOfMemory, exceeded.what()};
+    }
 }
 
 }  // namespace mekra

@@ -19,7 +19,7 @@ std::string double_text(double d) {
 std::string value_text(const ModelValue& value) {
     switch (value.kind()) {
         case ModelValue::Kind::Bool: return value.as_bool() ? "true" : "false";
-        case ModelValue::Kind::Int: return std::to_string(value.as_int());
+        case ModelValue::Kind::Int: return value.is_wide() ? value.digits() : std::to_string(value.as_int());
         case ModelValue::Kind::Float: return double_text(value.as_float());
     }
     return "?";

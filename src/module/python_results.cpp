@@ -9,7 +9,9 @@ namespace {
 PyObject* value_object(const ModelValue& value) {
     switch (value.kind()) {
         case ModelValue::Kind::Bool: return Py_NewRef(value.as_bool() ? Py_True : Py_False);
-        case ModelValue::Kind::Int: return PyLong_FromLongLong(value.as_int());
+        case ModelValue::Kind::Int:
+            if (value.is_wide()) return PyLong_FromString(value.digits().c_str(), nullptr, 10);
+            return PyLong_FromLongLong(value.as_int());
         case ModelValue::Kind::Float: return PyFloat_FromDouble(value.as_float());
     }
     PyErr_SetString(PyExc_SystemError, "unknown model value kind");
