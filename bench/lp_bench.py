@@ -182,7 +182,7 @@ def esolver_answer(solution):
     from fractions import Fraction
 
     text = solution.read_text() if solution.exists() else ""
-    status = re.search(r"^status\s+(\S+)", text, re.MULTILINE)
+    status = re.search(r"^status\s+([A-Z]\S*)", text, re.MULTILINE)
     value = re.search(r"^\s*Value = (\S+)", text, re.MULTILINE)
     return (status.group(1) if status else "?"), (Fraction(value.group(1)) if value else None)
 
