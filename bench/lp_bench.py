@@ -11,7 +11,7 @@ of "UNKNOWN (numerical issue)" answers per random size.
 
 With --netlib it runs instead every Netlib LP of ../shared/benchmarks/lp/netlib (converted with
 the shared mps2mekra.py, and to CPLEX LP with lp2cplex.py) once each, alternating: mekra in a
-process of its own (bench/netlib_run.py, the call timed inside), glpsol --exact and QSopt_ex's
+process of its own (bench/solve_one.py, the call timed inside), glpsol --exact and QSopt_ex's
 esolver -L (when installed) as processes, each under --limit seconds. It prints per program
 the statuses, objectives, times and ratios, checks the objectives against esolver's exact
 value, the model against the constraints, and ends with the geometric means.
@@ -196,7 +196,7 @@ def run_netlib(args):
         wanted = set(args.only.split(","))
         files = [f for f in files if f.name[: -len(".mps.gz")] in wanted]
     have_esolver = shutil.which("esolver") is not None
-    runner = Path(__file__).with_name("netlib_run.py")
+    runner = Path(__file__).with_name("solve_one.py")
     header = (f"{'program':<10} {'mekra':>10} {'glpsol':>10} {'esolver':>10} {'mekra s':>9} {'glpsol s':>9} "
               f"{'esolv s':>9} {'glp/mk':>8} {'esv/mk':>8} {'obj ok':>6} {'viol':>8}  objective")
     print(header)

@@ -1,6 +1,7 @@
-"""One Netlib program through mekra, in a process of its own (bench/lp_bench.py --netlib runs
-it under a time limit): prints one JSON line with the status, the objective, the seconds of
-the call and the largest relative violation of a constraint by the reported model."""
+"""One program file through mekra, in a process of its own (bench/lp_bench.py --netlib and
+bench/milp_bench.py --miplib run it under a time limit): prints one JSON line with the status,
+the objective, the seconds of the call and the largest relative violation of a constraint by
+the reported model. Usage: solve_one.py FILE [--milp]"""
 
 import json
 import re
@@ -43,7 +44,8 @@ def worst_violation(text, model):
 def main():
     text = open(sys.argv[1]).read()
     start = time.perf_counter()
-    result = mekra.solve_lp_text(text)
+    solve = mekra.solve_milp_text if "--milp" in sys.argv[2:] else mekra.solve_lp_text
+    result = solve(text)
     seconds = time.perf_counter() - start
     violation = worst_violation(text, result["model"]) if "model" in result else None
     print(json.dumps({"status": result["status"], "objective": result.get("objective"), "seconds": seconds,
