@@ -145,7 +145,7 @@ def nodes_helper():
     if not shutil.which("g++"):
         return None
     out.parent.mkdir(parents=True, exist_ok=True)
-    cmd = ["g++", "-std=c++20", "-O2", "-DNDEBUG", f"-I{ROOT / 'src'}", *map(str, sources), "-o", str(out)]
+    cmd = ["g++", "-std=c++20", "-O2", "-DNDEBUG", f"-I{ROOT / 'src'}", *map(str, sources), "-lgmp", "-o", str(out)]
     print("compiling the node-count helper ...", file=sys.stderr)
     if subprocess.run(cmd).returncode != 0:
         return None
