@@ -25,9 +25,9 @@ struct WideValue {
     // Brings the charge up to date after `q` changed; may throw MemoryBudgetExceeded.
     void recharge() {
         const std::int64_t bytes = static_cast<std::int64_t>(
-            sizeof(WideValue) +
-            (static_cast<std::size_t>(mpq_numref(q)->_mp_alloc) + static_cast<std::size_t>(mpq_denref(q)->_mp_alloc)) *
-                sizeof(mp_limb_t));
+            sizeof(WideValue) + (static_cast<std::size_t>(mpq_numref(q)->_mp_alloc) +
+                                 static_cast<std::size_t>(mpq_denref(q)->_mp_alloc)) *
+                                    sizeof(mp_limb_t));
         const std::int64_t delta = bytes - charged;
         charged = bytes;
         DigitBudget::charge(delta);
@@ -68,8 +68,12 @@ void set_u128(mpz_ptr z, unsigned __int128 v) {
 }  // namespace
 
 // Wide values keep the address of their WideValue in num_ and 0 in den_.
-static WideValue* wide_of(std::int64_t bits) { return reinterpret_cast<WideValue*>(static_cast<std::intptr_t>(bits)); }
-static std::int64_t bits_of(WideValue* w) { return static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(w)); }
+static WideValue* wide_of(std::int64_t bits) {
+    return reinterpret_cast<WideValue*>(static_cast<std::intptr_t>(bits));
+}
+static std::int64_t bits_of(WideValue* w) {
+    return static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(w));
+}
 
 Rational WideRational::adopt(mpq_t value) {
     if (fits(value)) return Rational(mpz_get_si(mpq_numref(value)), mpz_get_si(mpq_denref(value)));

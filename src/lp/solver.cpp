@@ -195,7 +195,7 @@ LpOutcome LpSolver::read_model() const {
     }
     const std::optional<Objective>& objective = program_->objective;
     const Rational value = objective && objective->sense == Sense::Maximize ? -tableau_.objective_value()
-                                                                             : tableau_.objective_value();
+                                                                            : tableau_.objective_value();
     return LpOutcome::optimal(value.to_f64(), std::move(model));
 }
 

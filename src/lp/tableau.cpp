@@ -124,7 +124,8 @@ std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
     const auto basic_rank = [&](std::size_t row) {
         return basis_[row] ? *basis_[row] : std::numeric_limits<std::size_t>::max();
     };
-    return min_ratio_row(col, [&](std::size_t row, std::size_t kept) { return basic_rank(row) < basic_rank(kept); });
+    return min_ratio_row(
+        col, [&](std::size_t row, std::size_t kept) { return basic_rank(row) < basic_rank(kept); });
 }
 
 void Tableau::pivot(std::size_t row, std::size_t col) {

@@ -18,9 +18,12 @@ std::string double_text(double d) {
 
 std::string value_text(const ModelValue& value) {
     switch (value.kind()) {
-        case ModelValue::Kind::Bool: return value.as_bool() ? "true" : "false";
-        case ModelValue::Kind::Int: return value.is_wide() ? value.digits() : std::to_string(value.as_int());
-        case ModelValue::Kind::Float: return double_text(value.as_float());
+        case ModelValue::Kind::Bool:
+            return value.as_bool() ? "true" : "false";
+        case ModelValue::Kind::Int:
+            return value.is_wide() ? value.digits() : std::to_string(value.as_int());
+        case ModelValue::Kind::Float:
+            return double_text(value.as_float());
     }
     return "?";
 }
@@ -29,12 +32,18 @@ std::string value_text(const ModelValue& value) {
 
 std::string to_text(const SolverError& error) {
     switch (error.kind) {
-        case SolverError::Kind::Unsupported: return "unsupported";
-        case SolverError::Kind::Undecidable: return "undecidable";
-        case SolverError::Kind::NumericalIssue: return "numerical issue";
-        case SolverError::Kind::ResourceLimit: return "resource limit";
-        case SolverError::Kind::IncompleteAlgorithm: return "incomplete algorithm";
-        case SolverError::Kind::Internal: return "internal: " + error.message;
+        case SolverError::Kind::Unsupported:
+            return "unsupported";
+        case SolverError::Kind::Undecidable:
+            return "undecidable";
+        case SolverError::Kind::NumericalIssue:
+            return "numerical issue";
+        case SolverError::Kind::ResourceLimit:
+            return "resource limit";
+        case SolverError::Kind::IncompleteAlgorithm:
+            return "incomplete algorithm";
+        case SolverError::Kind::Internal:
+            return "internal: " + error.message;
     }
     return "internal: unknown solver error";
 }
@@ -54,11 +63,16 @@ std::string model_text(const Model& model) {
 
 std::string status_text(const LpOutcome& outcome) {
     switch (outcome.kind) {
-        case LpOutcome::Kind::Optimal: return "OPTIMAL";
-        case LpOutcome::Kind::Feasible: return "FEASIBLE";
-        case LpOutcome::Kind::Infeasible: return "INFEASIBLE";
-        case LpOutcome::Kind::Unbounded: return "UNBOUNDED";
-        case LpOutcome::Kind::Unknown: return "UNKNOWN (" + to_text(outcome.error) + ")";
+        case LpOutcome::Kind::Optimal:
+            return "OPTIMAL";
+        case LpOutcome::Kind::Feasible:
+            return "FEASIBLE";
+        case LpOutcome::Kind::Infeasible:
+            return "INFEASIBLE";
+        case LpOutcome::Kind::Unbounded:
+            return "UNBOUNDED";
+        case LpOutcome::Kind::Unknown:
+            return "UNKNOWN (" + to_text(outcome.error) + ")";
     }
     return "UNKNOWN (internal: unknown outcome)";
 }
@@ -67,8 +81,10 @@ std::string to_text(const LpOutcome& outcome) {
     switch (outcome.kind) {
         case LpOutcome::Kind::Optimal:
             return "OPTIMAL (obj=" + double_text(outcome.objective) + ")\n" + model_text(outcome.model);
-        case LpOutcome::Kind::Feasible: return "FEASIBLE\n" + model_text(outcome.model);
-        default: return status_text(outcome);
+        case LpOutcome::Kind::Feasible:
+            return "FEASIBLE\n" + model_text(outcome.model);
+        default:
+            return status_text(outcome);
     }
 }
 

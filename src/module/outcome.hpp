@@ -30,9 +30,9 @@ public:
     Kind kind() const { return kind_; }
     bool as_bool() const { return int_ != 0; }
     bool is_wide() const { return !digits_.empty(); }
-    std::int64_t as_int() const { return int_; }             // Int within 64 bits
-    const std::string& digits() const { return digits_; }   // wide Int
-    double as_float() const { return float_; }              // Float, or a wide Int's nearest double
+    std::int64_t as_int() const { return int_; }           // Int within 64 bits
+    const std::string& digits() const { return digits_; }  // wide Int
+    double as_float() const { return float_; }             // Float, or a wide Int's nearest double
     // The value as a double: what branch and bound reads.
     double to_double() const { return kind_ == Kind::Int && !is_wide() ? static_cast<double>(int_) : float_; }
 

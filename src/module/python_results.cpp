@@ -8,11 +8,13 @@ namespace {
 
 PyObject* value_object(const ModelValue& value) {
     switch (value.kind()) {
-        case ModelValue::Kind::Bool: return Py_NewRef(value.as_bool() ? Py_True : Py_False);
+        case ModelValue::Kind::Bool:
+            return Py_NewRef(value.as_bool() ? Py_True : Py_False);
         case ModelValue::Kind::Int:
             if (value.is_wide()) return PyLong_FromString(value.digits().c_str(), nullptr, 10);
             return PyLong_FromLongLong(value.as_int());
-        case ModelValue::Kind::Float: return PyFloat_FromDouble(value.as_float());
+        case ModelValue::Kind::Float:
+            return PyFloat_FromDouble(value.as_float());
     }
     PyErr_SetString(PyExc_SystemError, "unknown model value kind");
     return nullptr;
@@ -71,9 +73,12 @@ PyObject* sat_result(const SatOutcome& outcome) {
 PyObject* lp_result(const LpOutcome& outcome) {
     std::string status = status_text(outcome);
     switch (outcome.kind) {
-        case LpOutcome::Kind::Optimal: return result_dict(status.c_str(), &outcome.model, &outcome.objective);
-        case LpOutcome::Kind::Feasible: return result_dict(status.c_str(), &outcome.model, nullptr);
-        default: return result_dict(status.c_str(), nullptr, nullptr);
+        case LpOutcome::Kind::Optimal:
+            return result_dict(status.c_str(), &outcome.model, &outcome.objective);
+        case LpOutcome::Kind::Feasible:
+            return result_dict(status.c_str(), &outcome.model, nullptr);
+        default:
+            return result_dict(status.c_str(), nullptr, nullptr);
     }
 }
 

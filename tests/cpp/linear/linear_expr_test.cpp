@@ -44,10 +44,12 @@ TEST(LinearExprTest, AddExamples) {
 
 TEST(LinearExprTest, SumsBeyond64BitsAreExact) {
     Rational max = Rational::integer(INT64_MAX), min = Rational::integer(INT64_MIN);
-    EXPECT_EQ(LinearExpr::add(LinearExpr::from_constant(max), LinearExpr::from_constant(q(1))).constant.to_string(),
-              "9223372036854775808");
-    EXPECT_EQ(LinearExpr::add(LinearExpr::term(max, 0), LinearExpr::var(0)).terms.at(0).coefficient.to_string(),
-              "9223372036854775808");
+    EXPECT_EQ(
+        LinearExpr::add(LinearExpr::from_constant(max), LinearExpr::from_constant(q(1))).constant.to_string(),
+        "9223372036854775808");
+    EXPECT_EQ(
+        LinearExpr::add(LinearExpr::term(max, 0), LinearExpr::var(0)).terms.at(0).coefficient.to_string(),
+        "9223372036854775808");
     // Negating b alone leaves 64 bits; the difference cancels exactly all the same.
     EXPECT_EQ(LinearExpr::sub(LinearExpr::term(min, 0), LinearExpr::term(min, 0)), LinearExpr{});
     EXPECT_EQ(LinearExpr::sub(LinearExpr{}, LinearExpr::from_constant(min)).constant.to_string(),

@@ -1,5 +1,6 @@
 #include "linear/rational.hpp"
 
+#include <gmp.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,8 +10,6 @@
 #include <optional>
 #include <random>
 #include <string>
-
-#include <gmp.h>
 
 #include "module/invariant.hpp"
 
@@ -96,10 +95,14 @@ std::string reference(Op op, const Rational& a, const Rational& b) {
 
 Rational apply(Op op, const Rational& a, const Rational& b) {
     switch (op) {
-        case Op::Add: return a + b;
-        case Op::Sub: return a - b;
-        case Op::Mul: return a * b;
-        case Op::Div: return a / b;
+        case Op::Add:
+            return a + b;
+        case Op::Sub:
+            return a - b;
+        case Op::Mul:
+            return a * b;
+        case Op::Div:
+            return a / b;
     }
     return Rational();
 }
@@ -293,33 +296,38 @@ INSTANTIATE_TEST_SUITE_P(
     RationalTest, WideToF64,
     ::testing::Values(
         NearestCase{"9223372036854775808", 0x1p63},
-        NearestCase{"1180591620717411303425", 0x1p70},           // 2^70 + 1
+        NearestCase{"1180591620717411303425", 0x1p70},  // 2^70 + 1
         NearestCase{"-1180591620717411303424", -0x1p70},
         NearestCase{"1180591620717411303425/3", 0x1p70 / 3},     // (2^70 + 1) / 3
         NearestCase{"1180591620717411434496", 0x1p70},           // 2^70 + 2^17: a tie, to even
         NearestCase{"1180591620717411434497", 0x1p70 + 0x1p18},  // just above the tie
         NearestCase{"1180591620717411696640", 0x1p70 + 0x1p19},  // 2^70 + 3 * 2^17: a tie, to even
-        NearestCase{"1/9223372036854775808", 0x1p-63},
-        NearestCase{"1/36893488147419103232", 0x1p-65},
-        NearestCase{"1/" "1" "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
+        NearestCase{"1/9223372036854775808", 0x1p-63}, NearestCase{"1/36893488147419103232", 0x1p-65},
+        NearestCase{"1/"
+                    "1"
+                    "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "000000000000000000000000000000000000000000000000000000000000000000000000000000000",
                     0.0},
-        NearestCase{"-1/" "1" "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
+        NearestCase{"-1/"
+                    "1"
+                    "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "000000000000000000000000000000000000000000000000000000000000000000000000000000000",
                     -0.0},
-        NearestCase{"1" "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
+        NearestCase{"1"
+                    "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "000000000000000000000000000000000000000000000000000000000000000000000000000000000",
                     std::numeric_limits<double>::infinity()},
-        NearestCase{"-1" "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
+        NearestCase{"-1"
+                    "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
                     "00000000000000000000000000000000000000000000000000000000000000000000000000000000"
@@ -337,7 +345,7 @@ TEST(RationalTest, WideToF64AtTheEndsOfTheRange) {
     const double smallest = std::numeric_limits<double>::denorm_min();
     EXPECT_EQ(power_of_two(-1074).to_f64(), smallest);
     EXPECT_EQ((power_of_two(-1075) * Rational::integer(3)).to_f64(), 2 * smallest);  // tie, even
-    EXPECT_EQ(power_of_two(-1075).to_f64(), 0.0);                                     // tie, even
+    EXPECT_EQ(power_of_two(-1075).to_f64(), 0.0);                                    // tie, even
     EXPECT_EQ((power_of_two(-1075) + power_of_two(-1200)).to_f64(), smallest);
     EXPECT_EQ(power_of_two(1023).to_f64(), 0x1p1023);
     EXPECT_EQ(power_of_two(1024).to_f64(), std::numeric_limits<double>::infinity());
@@ -365,7 +373,8 @@ TEST(RationalTest, ArithmeticMatchesLiteralReference) {
         }
         const std::string want = reference(op, a, b);
         const Rational got = apply(op, a, b);
-        ASSERT_EQ(want, got.to_string()) << a.to_string() << " op" << static_cast<int>(op) << " " << b.to_string();
+        ASSERT_EQ(want, got.to_string())
+            << a.to_string() << " op" << static_cast<int>(op) << " " << b.to_string();
         // The form is canonical: inline exactly when the value fits 64 bits.
         ASSERT_EQ(got.is_small(), fits_64_bits(want)) << want;
         if (!got.is_small()) ++wide;
@@ -403,9 +412,18 @@ TEST(RationalTest, WideChainsMatchGmp) {
             mpq_set_str(operand, b.to_string().c_str(), 10);
             mpq_canonicalize(operand);
             switch (rng() % 6) {
-                case 0: got = got + b; mpq_add(want, want, operand); break;
-                case 1: got = got - b; mpq_sub(want, want, operand); break;
-                case 2: got = got * b; mpq_mul(want, want, operand); break;
+                case 0:
+                    got = got + b;
+                    mpq_add(want, want, operand);
+                    break;
+                case 1:
+                    got = got - b;
+                    mpq_sub(want, want, operand);
+                    break;
+                case 2:
+                    got = got * b;
+                    mpq_mul(want, want, operand);
+                    break;
                 case 3:
                     if (b.is_zero()) break;
                     got = got / b;
@@ -429,11 +447,15 @@ TEST(RationalTest, WideChainsMatchGmp) {
                     mpq_clear(third);
                     break;
                 }
-                default: got = -got; mpq_neg(want, want); break;
+                default:
+                    got = -got;
+                    mpq_neg(want, want);
+                    break;
             }
             char* text = mpq_get_str(nullptr, 10, want);
             ASSERT_EQ(got.to_string(), text) << "chain " << chain << " step " << step;
-            ASSERT_EQ(got.is_small(), mpz_fits_slong_p(mpq_numref(want)) && mpz_fits_slong_p(mpq_denref(want)));
+            ASSERT_EQ(got.is_small(),
+                      mpz_fits_slong_p(mpq_numref(want)) && mpz_fits_slong_p(mpq_denref(want)));
             std::free(text);
             if (mpz_sizeinbase(mpq_numref(want), 2) + mpz_sizeinbase(mpq_denref(want), 2) > 4000) break;
         }

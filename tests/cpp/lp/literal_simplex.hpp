@@ -215,7 +215,8 @@ private:
             else if (value->is_integer() && value->is_small())
                 model.push_back({labels_[j].id, ModelValue::integer(value->numerator())});
             else if (value->is_integer())
-                model.push_back({labels_[j].id, ModelValue::wide_integer(value->to_string(), value->to_f64())});
+                model.push_back(
+                    {labels_[j].id, ModelValue::wide_integer(value->to_string(), value->to_f64())});
             else
                 model.push_back({labels_[j].id, ModelValue::floating(value->to_f64())});
         }

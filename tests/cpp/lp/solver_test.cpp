@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "linear/digit_budget.hpp"
 #include "lp/literal_simplex.hpp"
 #include "lp/programs.hpp"
 
@@ -28,7 +29,6 @@ LpOutcome solve(LinearProgram p) {
     solver.load(std::move(p));
     return solver.solve();
 }
-
 
 TEST(LpSolver, NoSystemLoaded) {
     LpSolver solver;
@@ -235,7 +235,8 @@ TEST(LpSolverWide, NegatedRightHandSide) {
     LinearProgram p = program_with_vars(1);
     set_objective(p, Sense::Maximize, affine({{q(1), 0}}));
     p.constraints.push_back({affine({{q(1), 0}}, Rational::integer(min)), Le});  // x0 <= 2^63
-    EXPECT_EQ(solve(p), LpOutcome::optimal(0x1p63, {{0, ModelValue::wide_integer("9223372036854775808", 0x1p63)}}));
+    EXPECT_EQ(solve(p),
+              LpOutcome::optimal(0x1p63, {{0, ModelValue::wide_integer("9223372036854775808", 0x1p63)}}));
 }
 
 TEST(LpSolverWide, ObjectiveRowAndReport) {
@@ -268,8 +269,26 @@ TEST(LpSolverWide, ModelValueBeyond64BitsIsAWholeNumber) {
     add_row(p, affine({{q(1), 0}, {Rational::integer(-5000000000000000000), 1}}), Le, q(0));
     const LpOutcome got = solve(p);
     ASSERT_EQ(got.kind, LpOutcome::Kind::Optimal);
-    EXPECT_EQ(got.model.at(0).value, ModelValue::wide_integer("25000000000000000000000000000000000000", 2.5e37));
+    EXPECT_EQ(got.model.at(0).value,
+              ModelValue::wide_integer("25000000000000000000000000000000000000", 2.5e37));
     EXPECT_EQ(got.objective, 2.5e37);
+}
+
+TEST(LpSolverWide, DigitBudgetStopsTheSolve) {
+    // Nine-place decimals in a dense 12 x 12 program: values grow far beyond 64 bits.
+    LinearProgram p = program_with_vars(12);
+    set_objective(p, Sense::Maximize, affine({{q(1), 0}, {q(1), 5}, {q(1), 11}}));
+    for (int i = 0; i < 12; ++i) {
+        LinearExpr row;
+        for (VarId j = 0; j < 12; ++j)
+            row = LinearExpr::add(std::move(row),
+                                  LinearExpr::term(q(1 + (i * 7 + j * 13) % 17, 1000000000 - 7 * i - j), j));
+        add_row(p, std::move(row), Le, q(1 + i));
+    }
+    const LpOutcome unlimited = solve(p);
+    EXPECT_EQ(unlimited.kind, LpOutcome::Kind::Optimal);
+    DigitBudget budget(256);
+    EXPECT_THROW(solve(p), MemoryBudgetExceeded);
 }
 
 TEST(LpSolver, SolveWithExtraMatchesAppendedProgram) {

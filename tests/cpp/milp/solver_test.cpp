@@ -64,16 +64,16 @@ INSTANTIATE_TEST_SUITE_P(
         // Root x0 = 1.5; the down child is integral, the up child infeasible.
         Example{"down_child_integral", "max x0\n2*x0 <= 3\nint x0",
                 LpOutcome::optimal(1.0, {int_entry(0, 1)}), 2},
-        Example{"up_child_integral", "min x0\n2*x0 >= 3\nint x0",
-                LpOutcome::optimal(2.0, {int_entry(0, 2)}), 2},
+        Example{"up_child_integral", "min x0\n2*x0 >= 3\nint x0", LpOutcome::optimal(2.0, {int_entry(0, 2)}),
+                2},
         // The later integral solution x0 = 0, x1 = 1 ties and does not replace the incumbent.
         Example{"tie_keeps_first", "max x0 + x1\n2*x0 + 2*x1 <= 3\nint x0\nint x1",
                 LpOutcome::optimal(1.0, {int_entry(0, 1), int_entry(1, 0)}), 8},
         Example{"both_children_infeasible", "max x0\n2*x0 = 3\nint x0", LpOutcome::infeasible(), 2},
         Example{"integral_root", "max x0\nx0 <= 2\nint x0", LpOutcome::optimal(2.0, {int_entry(0, 2)}), 0},
         Example{"unbounded_root", "max x0\nint x0", LpOutcome::unbounded(), 0},
-        Example{"no_integers", "max x0\n2*x0 <= 3",
-                LpOutcome::optimal(1.5, {{0, ModelValue::floating(1.5)}}), 0},
+        Example{"no_integers", "max x0\n2*x0 <= 3", LpOutcome::optimal(1.5, {{0, ModelValue::floating(1.5)}}),
+                0},
         // x1 first occurs in a constraint, so its declaration has no effect.
         Example{"declaration_too_late", "max x0\n2*x1 <= 3\nint x1", LpOutcome::unbounded(), 0},
         // Eleven binaries whose doubled sum must be odd: no integral point, and a tree wider

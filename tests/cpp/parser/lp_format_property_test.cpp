@@ -145,7 +145,8 @@ LpReadResult literal_parse_lp(std::string_view text) {
         ExprReadResult r = literal_parse_expr(c.lhs, p);
         if (auto f = failed(r)) return *f;
         p.constraints.push_back(Constraint{
-            LinearExpr::sub(std::get<LinearExpr>(r), LinearExpr::from_constant(Rational::from_f64(c.rhs))), c.rel});
+            LinearExpr::sub(std::get<LinearExpr>(r), LinearExpr::from_constant(Rational::from_f64(c.rhs))),
+            c.rel});
     }
     return p;
 }

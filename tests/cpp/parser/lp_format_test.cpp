@@ -17,8 +17,7 @@ LinearExpr expr(std::vector<Term> terms, Rational constant = Rational()) {
 }  // namespace
 
 void PrintTo(const LinearExpr& e, std::ostream* os) {
-    for (const Term& t : e.terms)
-        *os << t.coefficient.to_string() << "*x" << t.var << " + ";
+    for (const Term& t : e.terms) *os << t.coefficient.to_string() << "*x" << t.var << " + ";
     *os << e.constant.to_string();
 }
 
@@ -41,7 +40,8 @@ std::string read_message(std::string_view text) {
 // The constant of the objective, or of the first constraint without one, as exact text.
 std::string first_constant(std::string_view text) {
     LinearProgram p = read_ok(text);
-    return p.objective ? p.objective->expr.constant.to_string() : p.constraints.at(0).expr.constant.to_string();
+    return p.objective ? p.objective->expr.constant.to_string()
+                       : p.constraints.at(0).expr.constant.to_string();
 }
 
 TEST(LpFormatTest, ReadmeExample) {
