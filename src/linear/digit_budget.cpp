@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace mekra {
+namespace mekra::linear {
 
 namespace {
 
@@ -36,4 +36,4 @@ void DigitBudget::charge(std::int64_t delta) {
                                    describe(static_cast<std::size_t>(limit)) + " of digits");
 }
 
-}  // namespace mekra
+}  // namespace mekra::linear

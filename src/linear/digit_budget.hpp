@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-namespace mekra {
+namespace mekra::linear {
 
 // A call asked for more memory than one of its budgets allows (the digits of wide values, the
 // size of a tableau). The call ends with a MemoryError whose text is the message.
@@ -48,4 +48,4 @@ private:
     std::int64_t saved_limit_;
 };
 
-}  // namespace mekra
+}  // namespace mekra::linear

@@ -2,10 +2,10 @@
 
 #include <cmath>
 
+#include "core/invariant.hpp"
 #include "linear/wide_rational.hpp"
-#include "module/invariant.hpp"
 
-namespace mekra {
+namespace mekra::linear {
 
 namespace {
 
@@ -149,4 +149,4 @@ Rational Rational::from_f64(double x) {
     return Rational(n, RATIONAL_SCALE);
 }
 
-}  // namespace mekra
+}  // namespace mekra::linear

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-namespace mekra {
+namespace mekra::linear {
 
 class Rational {
 public:
@@ -200,4 +200,4 @@ inline bool operator<(const Rational& a, const Rational& b) {
     return Rational::wide_less(a, b);
 }
 
-}  // namespace mekra
+}  // namespace mekra::linear

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "linear/digit_budget.hpp"
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
-namespace mekra {
+namespace mekra::linear {
 
 namespace {
 
@@ -236,4 +236,4 @@ Rational Rational::parse(const std::string& text) {
     return WideRational::adopt(s.result);
 }
 
-}  // namespace mekra
+}  // namespace mekra::linear

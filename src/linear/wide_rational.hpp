@@ -6,7 +6,7 @@
 
 #include "linear/rational.hpp"
 
-namespace mekra {
+namespace mekra::linear {
 
 class WideRational {
 public:
@@ -20,4 +20,4 @@ public:
     static double nearest_double(mpq_srcptr value);
 };
 
-}  // namespace mekra
+}  // namespace mekra::linear

@@ -3,11 +3,10 @@
 #include <utility>
 #include <variant>
 
+#include "core/invariant.hpp"
 #include "linear/digit_budget.hpp"
-#include "module/bodies.hpp"
-#include "module/invariant.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 
 namespace {
 
@@ -199,17 +198,4 @@ LpOutcome LpSolver::read_model() const {
     return LpOutcome::optimal(value.to_f64(), std::move(model));
 }
 
-CallResult<LpOutcome> solve_lp_text_body(std::string_view text) {
-    try {
-        DigitBudget budget(DigitBudget::CALL_LIMIT);
-        LpReadResult read = parse_lp(text);
-        if (auto* message = std::get_if<std::string>(&read)) return Rejection::bad_input(*message);
-        LpSolver solver;
-        solver.load(std::move(std::get<LinearProgram>(read)));
-        return solver.solve();
-    } catch (const MemoryBudgetExceeded& exceeded) {
-        return Rejection{Rejection::Kind::OutOfMemory, exceeded.what()};
-    }
-}
-
-}  // namespace mekra
+}  // namespace mekra::lp

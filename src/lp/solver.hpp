@@ -13,11 +13,11 @@
 #include <span>
 #include <vector>
 
+#include "core/outcome.hpp"
+#include "lp/program.hpp"
 #include "lp/tableau.hpp"
-#include "module/outcome.hpp"
-#include "parser/lp_format.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 
 // A variable column of the last solve: a structural column carries its VarId; a slack or
 // surplus column of constraint i carries 1000 + i, an artificial column 2000 + i.
@@ -85,4 +85,4 @@ private:
     LpOutcome read_model() const;
 };
 
-}  // namespace mekra
+}  // namespace mekra::lp

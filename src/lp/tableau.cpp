@@ -4,10 +4,10 @@
 #include <limits>
 #include <string>
 
+#include "core/invariant.hpp"
 #include "linear/digit_budget.hpp"
-#include "module/invariant.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 
 namespace {
 
@@ -205,4 +205,4 @@ std::optional<std::size_t> Tableau::lowest_nonzero_column(std::size_t row,
     return lowest;
 }
 
-}  // namespace mekra
+}  // namespace mekra::lp

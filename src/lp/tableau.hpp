@@ -24,9 +24,13 @@
 #include <span>
 #include <vector>
 
+#include "linear/digit_budget.hpp"
 #include "linear/rational.hpp"
 
-namespace mekra {
+namespace mekra::lp {
+
+using linear::Rational;
+using linear::MemoryBudgetExceeded;
 
 // A leaving row together with the column basic in it before the pivot.
 struct LeavingRow {
@@ -130,4 +134,4 @@ private:
     std::vector<Rational> saved_objective_;
 };
 
-}  // namespace mekra
+}  // namespace mekra::lp

@@ -7,15 +7,18 @@
 #include <utility>
 #include <variant>
 
-#include "linear/digit_budget.hpp"
+#include "core/invariant.hpp"
 #include "lp/solver.hpp"
 #include "milp/node_queue.hpp"
-#include "module/bodies.hpp"
-#include "module/invariant.hpp"
 
-namespace mekra {
+namespace mekra::milp {
 
 namespace {
+
+using lp::LinearExpr;
+using lp::LpSolver;
+using lp::Relation;
+using lp::Sense;
 
 // The double value of variable `v` in an LP solution (for a value beyond 64 bits, the double
 // nearest to it). The LP solver reports one entry per variable, in VarId order.
@@ -205,16 +208,4 @@ MilpSearch search_milp(const LinearProgram& program) { return Search(program).ru
 
 LpOutcome solve_milp(const LinearProgram& program) { return search_milp(program).outcome; }
 
-CallResult<LpOutcome> solve_milp_text_body(std::string_view text) {
-    try {
-        DigitBudget budget(DigitBudget::CALL_LIMIT);
-        LpReadResult read = parse_lp(text);
-        if (std::string* message = std::get_if<std::string>(&read))
-            return Rejection::bad_input(std::move(*message));
-        return solve_milp(std::get<LinearProgram>(read));
-    } catch (const MemoryBudgetExceeded& exceeded) {
-        return Rejection{Rejection::Kind::OutOfMemory, exceeded.what()};
-    }
-}
-
-}  // namespace mekra
+}  // namespace mekra::milp

@@ -6,7 +6,7 @@
 
 #include "linear/rational.hpp"
 
-namespace mekra {
+namespace mekra::linear {
 namespace {
 
 // 10^(18 k) + 1 / 3: a wide value of about 60 k bits.
@@ -56,4 +56,4 @@ TEST(DigitBudget, LimitsInGibibytesAreNamedSo) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::linear

@@ -11,9 +11,9 @@
 #include <random>
 #include <string>
 
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
-namespace mekra {
+namespace mekra::linear {
 namespace {
 
 using i128 = __int128;
@@ -525,4 +525,4 @@ TEST(RationalTest, FromF64MatchesLiteralReference) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::linear

@@ -8,7 +8,7 @@
 #include "lp/literal_simplex.hpp"
 #include "lp/programs.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 namespace {
 
 using testing::add_row;
@@ -287,7 +287,7 @@ TEST(LpSolverWide, DigitBudgetStopsTheSolve) {
     }
     const LpOutcome unlimited = solve(p);
     EXPECT_EQ(unlimited.kind, LpOutcome::Kind::Optimal);
-    DigitBudget budget(256);
+    linear::DigitBudget budget(256);
     EXPECT_THROW(solve(p), MemoryBudgetExceeded);
 }
 
@@ -313,4 +313,4 @@ TEST(LpSolver, SolveWithExtraMatchesAppendedProgram) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::lp

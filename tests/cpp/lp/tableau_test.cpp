@@ -6,11 +6,11 @@
 #include <new>
 #include <vector>
 
+#include "core/invariant.hpp"
 #include "linear/digit_budget.hpp"
 #include "lp/programs.hpp"
-#include "module/invariant.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 namespace {
 
 using testing::q;
@@ -226,4 +226,4 @@ TEST(TableauObjectiveRow, SaveClearSubtractRestore) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::lp

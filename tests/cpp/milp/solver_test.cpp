@@ -5,13 +5,14 @@
 #include <string>
 #include <variant>
 
-#include "module/bodies.hpp"
+#include "calls/calls.hpp"
+#include "lp/reader.hpp"
 
-namespace mekra {
+namespace mekra::milp {
 namespace {
 
 LinearProgram read(std::string_view text) {
-    LpReadResult result = parse_lp(text);
+    lp::LpReadResult result = lp::parse_lp(text);
     EXPECT_TRUE(std::holds_alternative<LinearProgram>(result)) << text;
     return std::get<LinearProgram>(std::move(result));
 }
@@ -147,23 +148,23 @@ TEST(MilpWide, NodesBeyond64BitsAreSolved) {
 }
 
 TEST(MilpBody, ReaderMessageIsBadInput) {
-    const CallResult<LpOutcome> result = solve_milp_text_body("foo");
+    const CallResult<LpOutcome> result = calls::solve_milp_text_body("foo");
     ASSERT_TRUE(std::holds_alternative<Rejection>(result));
     EXPECT_EQ(std::get<Rejection>(result), Rejection::bad_input("line 1: bad syntax: foo"));
 }
 
 TEST(MilpBody, SumsBeyond64BitsAreRead) {
     const CallResult<LpOutcome> result =
-        solve_milp_text_body("max 9000000000000000000*x0 + 9000000000000000000*x0\nint x0\nx0 <= 1");
+        calls::solve_milp_text_body("max 9000000000000000000*x0 + 9000000000000000000*x0\nint x0\nx0 <= 1");
     ASSERT_TRUE(std::holds_alternative<LpOutcome>(result));
     EXPECT_EQ(std::get<LpOutcome>(result), LpOutcome::optimal(1.8e19, {int_entry(0, 1)}));
 }
 
 TEST(MilpBody, SolvesText) {
-    const CallResult<LpOutcome> result = solve_milp_text_body("max x0\n2*x0 <= 3\nint x0\n");
+    const CallResult<LpOutcome> result = calls::solve_milp_text_body("max x0\n2*x0 <= 3\nint x0\n");
     ASSERT_TRUE(std::holds_alternative<LpOutcome>(result));
     EXPECT_EQ(std::get<LpOutcome>(result), LpOutcome::optimal(1.0, {int_entry(0, 1)}));
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::milp
