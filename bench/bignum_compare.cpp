@@ -21,7 +21,8 @@ std::vector<std::vector<std::string>> random_matrix(int n, unsigned seed) {
     std::mt19937 rng(seed);
     std::vector<std::vector<std::string>> m(n, std::vector<std::string>(n + 1));
     for (auto& row : m)
-        for (auto& cell : row) cell = std::to_string(static_cast<int>(rng() % 2000001) - 1000000) + "/1000000";
+        for (auto& cell : row)
+            cell = std::to_string(static_cast<int>(rng() % 2000001) - 1000000) + "/1000000";
     return m;
 }
 
@@ -77,8 +78,8 @@ int main() {
             same = same && b[i][n].str() == s;
             free(s);
         }
-        std::printf("n = %2d: GMP %9.3f ms, Boost cpp_rational %9.3f ms, Boost/GMP %5.1fx, same values: %s\n", n,
-                    gmp_time * 1e3, boost_time * 1e3, boost_time / gmp_time, same ? "yes" : "NO");
+        std::printf("n = %2d: GMP %9.3f ms, Boost cpp_rational %9.3f ms, Boost/GMP %5.1fx, same values: %s\n",
+                    n, gmp_time * 1e3, boost_time * 1e3, boost_time / gmp_time, same ? "yes" : "NO");
         mpq_clears(p, f, t, nullptr);
         for (auto& row : g)
             for (auto& cell : row) mpq_clear(&cell);

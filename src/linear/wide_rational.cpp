@@ -5,8 +5,8 @@
 #include <limits>
 #include <memory>
 
-#include "linear/digit_budget.hpp"
 #include "core/invariant.hpp"
+#include "linear/digit_budget.hpp"
 
 namespace mekra::linear {
 

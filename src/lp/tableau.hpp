@@ -29,8 +29,8 @@
 
 namespace mekra::lp {
 
-using linear::Rational;
 using linear::MemoryBudgetExceeded;
+using linear::Rational;
 
 // A leaving row together with the column basic in it before the pivot.
 struct LeavingRow {
