@@ -11,7 +11,8 @@ thread_local std::int64_t used = 0;
 thread_local std::int64_t limit = std::numeric_limits<std::int64_t>::max();
 
 std::string describe(std::size_t bytes) {
-    if (bytes % (std::size_t{1} << 30) == 0) return std::to_string(bytes >> 30) + " GiB";
+    if (bytes != 0 && bytes % (std::size_t{1} << 30) == 0) return std::to_string(bytes >> 30) + " GiB";
+    if (bytes != 0 && bytes % (std::size_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
     return std::to_string(bytes) + " bytes";
 }
 

@@ -86,6 +86,16 @@ def test_whole_number_beyond_two_to_the_64_is_an_exact_int():
     assert huge["model"] == {"x0": 3 * 10**18 * (2**63 - 1), "x1": 2**63 - 1}
 
 
+def test_whole_numbers_of_many_thousand_digits_come_out_whole():
+    # x_k = 10^(9 * (600 - k)): x0 has 5401 digits, past CPython's limit for one decimal text.
+    lines_ = ["max x0"] + [f"x{k} - 1000000000*x{k + 1} = 0" for k in range(600)] + ["x600 = 1"]
+    result = mekra.solve_lp_text("\n".join(lines_))
+    assert result["model"]["x0"] == 10**5400
+    assert result["model"]["x1"] == 10**5391
+    assert result["model"]["x600"] == 1
+    assert result["objective"] == math.inf
+
+
 @pytest.mark.parametrize("text,value", [
     # Numerator and denominator fit 64 bits: (double)num / (double)den, rounding twice, which here
     # differs from the double nearest to the value.

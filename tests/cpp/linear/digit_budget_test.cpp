@@ -45,13 +45,13 @@ TEST(DigitBudget, TheInnermostBudgetCountsAndOuterOnesResume) {
     EXPECT_EQ(DigitBudget::CALL_LIMIT, std::size_t{4} << 30);
 }
 
-TEST(DigitBudget, LimitsInGibibytesAreNamedSo) {
-    DigitBudget budget(std::size_t{1} << 30);
+TEST(DigitBudget, LimitsInMebibytesAreNamedSo) {
+    DigitBudget budget(std::size_t{1} << 20);
     std::vector<Rational> kept;
     try {
         for (;;) kept.push_back(wide_value(1000));  // about 7.5 KB each
     } catch (const MemoryBudgetExceeded& e) {
-        EXPECT_STREQ(e.what(), "the exact values of this program need more than 1 GiB of digits");
+        EXPECT_STREQ(e.what(), "the exact values of this program need more than 1 MiB of digits");
     }
 }
 
