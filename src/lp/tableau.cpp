@@ -74,12 +74,17 @@ std::optional<std::size_t> Tableau::basis(std::size_t row) const {
 }
 
 std::optional<std::size_t> Tableau::entering_column(std::span<const std::uint8_t> excluded) const {
-    std::optional<std::size_t> kept;
+    const Rational* best = nullptr;  // the kept column's entry
+    std::size_t kept = 0;
     for (std::size_t col = 0; col + 1 < num_cols_; ++col) {
         const Rational& value = objective_[col];
         if (!value.is_positive() || !admissible(excluded, col)) continue;
-        if (!kept || value > objective_[*kept]) kept = col;
+        if (best == nullptr || *best < value) {
+            best = &value;
+            kept = col;
+        }
     }
+    if (best == nullptr) return std::nullopt;
     return kept;
 }
 
