@@ -1,0 +1,180 @@
+"""A pool of worker processes that solves tasks in chunks and still enforces a per-task timeout.
+
+Each worker gets its tasks in chunks (a few dozen tiny instances cost one message), and answers
+each task on its own. The parent keeps each worker's queue in order, so it knows which task a
+worker is on and since when: the moment the previous answer arrived. A worker that overruns the
+timeout is killed, its task reported as timed out, the rest of its queue handed back, and a
+fresh worker started in its place; the others carry on.
+
+Workers are fresh interpreters (`python -m mekra_tools.worker`), started by fork+exec: nothing
+of the parent's threads or state is inherited. They ignore Ctrl-C, die with their parent, and
+`close()` kills every one of them at once.
+"""
+
+from __future__ import annotations
+
+import os
+import subprocess
+import sys
+import time
+from collections import deque
+from collections.abc import Iterable, Iterator
+from multiprocessing.connection import Connection, wait
+
+from .solving import Outcome, Task
+
+MAX_CHUNK = 64
+READY = "ready"  # a worker's first message
+CHUNKS_PER_WORKER = 8  # enough chunks that the workers finish together
+
+
+class Worker:
+    """One worker process, its pipes, and the tasks sent to it in order."""
+
+    def __init__(self) -> None:
+        to_child_read, to_child_write = os.pipe()
+        from_child_read, from_child_write = os.pipe()
+        self.process = subprocess.Popen(
+            [sys.executable, "-m", "mekra_tools.worker", str(to_child_read), str(from_child_write)],
+            pass_fds=(to_child_read, from_child_write),
+            stdin=subprocess.DEVNULL,
+            close_fds=True,
+        )
+        os.close(to_child_read)
+        os.close(from_child_write)
+        self.tasks = Connection(to_child_write, readable=False, writable=True)
+        self.answers = Connection(from_child_read, readable=True, writable=False)
+        self.ready = False
+        self.queue: deque[Task] = deque()
+        self.current_since = 0.0  # when the task at the head of the queue started
+
+    def send(self, chunk: list[Task], now: float) -> None:
+        if not self.queue:
+            self.current_since = now
+        self.queue.extend(chunk)
+        self.tasks.send(chunk)
+
+    def kill(self) -> None:
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.wait()
+        self.tasks.close()
+        self.answers.close()
+
+    def stop(self) -> None:
+        """Ask an idle worker to leave; kill it if it does not."""
+        try:
+            self.tasks.send(None)
+            self.process.wait(timeout=2)
+        except (OSError, subprocess.TimeoutExpired):
+            pass
+        self.kill()
+
+
+class WorkerPool:
+    """Solve tasks on `jobs` workers, yielding outcomes as they finish (in no particular order)."""
+
+    def __init__(self, jobs: int, timeout: float | None = None) -> None:
+        if jobs < 1:
+            raise ValueError("jobs must be at least 1")
+        self.jobs = jobs
+        self.timeout = timeout
+        self.workers: list[Worker] = []
+
+    def __enter__(self) -> WorkerPool:
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def close(self) -> None:
+        """Kill every worker at once (first signal all, then reap all)."""
+        for worker in self.workers:
+            if worker.process.poll() is None:
+                worker.process.kill()
+        for worker in self.workers:
+            worker.kill()
+        self.workers.clear()
+
+    def chunk_size(self, count: int) -> int:
+        if self.timeout is not None:
+            # a timed-out worker takes its queue down with it: keep queues short
+            return max(1, min(8, count // (self.jobs * CHUNKS_PER_WORKER)))
+        return max(1, min(MAX_CHUNK, count // (self.jobs * CHUNKS_PER_WORKER)))
+
+    def run(self, tasks: Iterable[Task]) -> Iterator[Outcome]:
+        pending: deque[Task] = deque(tasks)
+        size = self.chunk_size(len(pending))
+        unanswered = len(pending)
+        while len(self.workers) < min(self.jobs, max(1, len(pending))):
+            self.workers.append(Worker())
+        try:
+            while unanswered:
+                now = time.monotonic()
+                for worker in self.workers:
+                    # top up below half a chunk, so a worker never waits for work
+                    if worker.ready and pending and len(worker.queue) <= size // 2:
+                        chunk = [pending.popleft() for _ in range(min(size, len(pending)))]
+                        worker.send(chunk, now)
+                for ready in wait([w.answers for w in self.workers], self.wait_time(now)):
+                    worker = next(w for w in self.workers if w.answers is ready)
+                    outcome = self.receive(worker, pending)
+                    if outcome is not None:
+                        unanswered -= 1
+                        yield outcome
+                for outcome in self.expire(pending):
+                    unanswered -= 1
+                    yield outcome
+        finally:
+            self.close()
+
+    def wait_time(self, now: float) -> float | None:
+        if self.timeout is None:
+            return None
+        busy = [w.current_since + self.timeout - now for w in self.workers if w.queue]
+        return max(0.0, min(busy)) if busy else None
+
+    def receive(self, worker: Worker, pending: deque[Task]) -> Outcome | None:
+        try:
+            message = worker.answers.recv()
+        except (EOFError, OSError):
+            if not worker.ready:
+                raise RuntimeError(f"a worker process failed to start (exit code {worker.process.wait()})") from None
+            return self.replace(worker, pending, died=True)
+        if message == READY:
+            worker.ready = True
+            return None
+        worker.queue.popleft()
+        worker.current_since = time.monotonic()
+        assert isinstance(message, Outcome)
+        return message
+
+    def expire(self, pending: deque[Task]) -> list[Outcome]:
+        if self.timeout is None:
+            return []
+        now = time.monotonic()
+        return [
+            outcome
+            for worker in list(self.workers)
+            if worker.queue and now - worker.current_since >= self.timeout
+            for outcome in [self.replace(worker, pending, died=False)]
+            if outcome is not None
+        ]
+
+    def replace(self, worker: Worker, pending: deque[Task], died: bool) -> Outcome | None:
+        """Kill a worker, report its current task, hand its queue back, start a fresh one."""
+        code = worker.process.poll()
+        worker.kill()
+        self.workers.remove(worker)
+        outcome = None
+        if worker.queue:
+            index, source, kind, _, _ = worker.queue.popleft()
+            outcome = Outcome(index, source, kind, time=time.monotonic() - worker.current_since)
+            if died:
+                outcome.error = f"{source}: the worker solving it died (exit code {code})"
+            else:
+                outcome.timed_out = True
+            pending.extendleft(reversed(worker.queue))
+        if pending:
+            self.workers.append(Worker())
+        return outcome
