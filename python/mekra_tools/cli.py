@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import argparse
 import os
+import signal
 import sys
 from collections.abc import Iterator
 from typing import TextIO
@@ -18,7 +19,7 @@ from .batch import default_jobs, in_order, make_tasks, solve_tasks
 from .checks import text_warnings
 from .convert import mps_to_lp_text
 from .errors import InputError
-from .kinds import KINDS, STDIN, Kind, expand_sources, load, read_bytes
+from .kinds import KINDS, STDIN, Kind, expand_sources, format_from_name, load, read_bytes
 from .mps import read_mps
 from .output import competition, json_line, line
 from .solving import Outcome
@@ -28,6 +29,7 @@ EXIT_BAD_INPUT = 1
 EXIT_USAGE = 2
 EXIT_INTERRUPTED = 130
 PROGRAM = "mekra"
+COMPETITION_USAGE = "--format competition takes exactly one SAT instance"
 
 
 def positive_int(text: str) -> int:
@@ -121,8 +123,9 @@ def run_solve(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     if args.files.count(STDIN) > 1:
         raise UsageError("'-' (standard input) can be given once")
     tasks = make_tasks(args.files, args.kind, not args.no_warnings)
-    if args.format == "competition" and (len(tasks) != 1 or args.kind not in (None, "sat")):
-        raise UsageError("--format competition takes exactly one SAT instance")
+    if args.format == "competition" and (len(tasks) != 1 or args.kind not in (None, "sat")
+                                         or format_from_name(tasks[0][1]) not in (None, "dimacs")):
+        raise UsageError(COMPETITION_USAGE)
     if not tasks:
         raise UsageError("no instance files found")
     if any(task[1] == STDIN for task in tasks):
@@ -149,6 +152,8 @@ def run_solve(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
     finally:
         reporter.close()
     if args.format == "competition" and last is not None:
+        if last.kind not in (None, "sat"):
+            raise UsageError(COMPETITION_USAGE)
         if last.error is not None:
             return EXIT_BAD_INPUT
         return competition(last)[1]
@@ -212,6 +217,8 @@ class UsageError(Exception):
 
 def main(argv: list[str] | None = None) -> int:
     args = parser().parse_args(argv)
+    # a shell starts background jobs with Ctrl-C ignored; this command always answers it
+    signal.signal(signal.SIGINT, signal.default_int_handler)
     out, err = sys.stdout, sys.stderr
     commands = {"solve": run_solve, "convert": run_convert, "check": run_check}
     try:
