@@ -119,9 +119,9 @@ class _Writer:
             stats["rows"] += 1
             terms = [t for t in by_row.get(row.name, []) if t[0] != 0]
             row_lines = self.row_lines(row, self.expression(terms))
-            if not terms:
-                row_lines = [line for line, holds in zip(row_lines, self.empty_holds(row)) if not holds]
-                stats["dropped_empty"] += not row_lines
+            if not terms and all(self.empty_holds(row)):
+                row_lines = []  # an empty row that cannot hold stays, whole, to keep the model infeasible
+                stats["dropped_empty"] += 1
             lines += row_lines
             stats["constraints"] += len(row_lines)
         for index, column in enumerate(columns):

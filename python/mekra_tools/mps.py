@@ -186,15 +186,20 @@ class _Reader:
         self.rows[name] = row
         self.model.rows.append(row)
 
-    def pairs(self, words: list[str], line: str, first: int) -> list[tuple[str, Decimal]]:
-        """(row, value) pairs from words[first:], re-read by fixed columns if they do not fit."""
-        rest = words[first:]
+    def entry(self, words: list[str], line: str, named: bool) -> tuple[str, list[tuple[str, Decimal]]]:
+        """The name (a column, or a vector which may be left out) and the (row, value) pairs.
+
+        White-space fields first; a line that does not read that way is read by fixed columns.
+        """
+        first = 1 if named or len(words) in (3, 5) else 0
+        name, rest = (words[0] if first else ""), words[first:]
         if len(rest) not in (2, 4) or not all(is_number(t) for t in rest[1::2]):
             fields = fixed_fields(line)
-            rest = fields[first:]
+            name, rest = fields[0] if fields else "", fields[1:]
             if len(rest) not in (2, 4) or not all(is_number(t) for t in rest[1::2]):
-                raise self.fail("expected one or two (row, value) pairs")
-        return [(rest[i], parse_number(rest[i + 1], self.source, self.line)) for i in range(0, len(rest), 2)]
+                raise self.fail("expected a name and one or two (row, value) pairs")
+        pairs = [(rest[i], parse_number(rest[i + 1], self.source, self.line)) for i in range(0, len(rest), 2)]
+        return name, pairs
 
     def column(self, words: list[str], line: str) -> None:
         if len(words) >= 3 and words[1].strip("'\"").upper() == "MARKER":
@@ -206,13 +211,13 @@ class _Reader:
             else:
                 raise self.fail(f"unknown marker '{words[2]}'")
             return
-        name = words[0] if len(words) in (3, 5) else fixed_fields(line)[0]
+        name, pairs = self.entry(words, line, named=True)
         column = self.columns.get(name)
         if column is None:
             column = Column(name, integer=self.in_integer_block)
             self.columns[name] = column
             self.model.columns.append(column)
-        for row, value in self.pairs(words if len(words) in (3, 5) else fixed_fields(line), line, 1):
+        for row, value in pairs:
             if row in self.free_rows:
                 continue
             if row not in self.rows:
@@ -229,9 +234,8 @@ class _Reader:
         return first == name
 
     def vector(self, section: str, words: list[str], line: str) -> None:
-        first = 0 if len(words) in (2, 4) else 1
-        pairs = self.pairs(words, line, first)
-        if not self.in_first_vector(section, words[0] if first else ""):
+        vector_name, pairs = self.entry(words, line, named=False)
+        if not self.in_first_vector(section, vector_name):
             return
         for row_name, value in pairs:
             if row_name in self.free_rows:
