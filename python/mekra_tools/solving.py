@@ -16,6 +16,7 @@ from .checks import text_warnings
 from .convert import mps_to_lp_text
 from .errors import InputError
 from .kinds import Kind, Loaded, lp_text_has_integers, load, solver_kind
+from .locate import locate
 from .mps import read_mps
 
 Task = tuple[int, str, "Kind | None", "str | None", bool]
@@ -98,6 +99,7 @@ def run_task(task: Task) -> Outcome:
     index, source, forced, text, want_warnings = task
     outcome = Outcome(index, source, forced)
     started = time.perf_counter()
+    loaded: Loaded | None = None
     try:
         loaded = load(source, forced, text)
         outcome.notes = loaded.notes
@@ -109,7 +111,11 @@ def run_task(task: Task) -> Outcome:
     except InputError as error:
         outcome.error = str(error)
     except ValueError as error:
-        outcome.error = with_location(source, str(error))
+        message = str(error)
+        line = None
+        if loaded is not None and not message.startswith(LINE_PREFIX):
+            line = locate(loaded.format, loaded.text, message)
+        outcome.error = with_location(source, message if line is None else f"{LINE_PREFIX}{line}: {message}")
     except MemoryError as error:
         outcome.error = f"{source}: out of memory: {error}"
     except BaseException as error:  # PanicException derives from BaseException

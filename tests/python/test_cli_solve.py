@@ -182,3 +182,22 @@ def test_console_script_is_installed():
     import subprocess
     run = subprocess.run([script, "solve", "-"], input=SAT_TEXT, capture_output=True, text=True, timeout=60)
     assert run.returncode == 0 and "\tSAT\t" in run.stdout
+
+
+@pytest.mark.parametrize("name, text, message", [
+    ("a.cnf", "p cnf 1 1\n1 x 0\n", "2: invalid literal 'x'"),
+    ("a.mklp", "max x0\nx0 <= 1\nx0 <= y\n", "3: bad number: y"),
+    ("a.mklp", "max x0\n# note\nx0 + a*x1 <= 1\n", "3: bad coeff in a*x1"),
+    ("a.mklp", "max x0 + 3/-4\n", "1: bad den in 3/"),
+    ("a.mklp", "max x0\nfoo\n", "2: bad syntax: foo"),
+    ("a.mkcp", "var x 0 1\nvar y 0 1\n\nle x y z\n", "4: bad c"),
+    ("a.mkcp", "var x 0 1\nlinear 1 x 2 5 le\n", "2: linear: expected le/eq/ge"),
+    ("a.mkcp", "var x 0 1\neq x\n", "2: eq needs 2 vars"),
+    ("a.mps", "NAME x\nROWS\n N obj\nCOLUMNS\n x nowhere 1\nENDATA\n", "5: unknown row 'nowhere'"),
+    ("a.mps", "NAME x\nROWS\n N obj\nCOLUMNS\n x obj 1,5\nENDATA\n", "5: expected a name and one or two (row, value) pairs"),
+])
+def test_bad_input_names_the_file_and_line(tmp_path, name, text, message):
+    path = write(tmp_path, name, text)
+    run = mekra("solve", path)
+    assert run.returncode == 1
+    assert f"mekra: error: {path}:{message}" in run.stderr
