@@ -27,6 +27,7 @@ import tempfile
 import time
 
 import mekra
+from build_tool import build_tool
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -178,14 +179,8 @@ def time_mekra(text, budget=1.0):
     return result["status"], best
 
 
-def build_literal(workdir):
-    exe = os.path.join(workdir, "cp_literal")
-    sources = [os.path.join(ROOT, "bench", "cp_literal_main.cpp"),
-               os.path.join(ROOT, "src", "parser", "cp_format.cpp"),
-               os.path.join(ROOT, "src", "parser", "text.cpp")]
-    subprocess.run(["g++", "-std=c++20", "-O2", "-DNDEBUG", "-I", os.path.join(ROOT, "src"), "-I",
-                    os.path.join(ROOT, "tests", "cpp"), *sources, "-o", exe], check=True)
-    return exe
+def build_literal():
+    return str(build_tool("cp_literal"))
 
 
 def time_literal(exe, path, limit):
@@ -242,7 +237,7 @@ def main():
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory() as workdir:
-        exe = build_literal(workdir)
+        exe = build_literal()
         gecode = ensure_gecode()
         if not gecode:
             print("# Gecode (minizinc, fzn-gecode) not available: its column stays empty")

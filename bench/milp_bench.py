@@ -31,6 +31,7 @@ from dataclasses import dataclass
 from pathlib import Path
 
 import mekra
+from build_tool import build_tool
 
 ROOT = Path(__file__).resolve().parent.parent
 
@@ -129,21 +130,14 @@ def programs(skip_chain):
 
 
 def nodes_helper():
-    """Compiles bench/milp_nodes.cpp with the solver sources once; returns its path or None."""
-    out = ROOT / "build" / "bench" / "milp_nodes"
-    sources = [ROOT / "bench" / "milp_nodes.cpp"] + sorted(
-        p for d in ("linear", "lp", "milp", "parser") for p in (ROOT / "src" / d).glob("*.cpp")
-    ) + [ROOT / "src" / "module" / "outcome.cpp"]
-    if out.exists() and all(out.stat().st_mtime >= s.stat().st_mtime for s in sources):
-        return out
-    if not shutil.which("g++"):
+    """Builds bench/milp_nodes.cpp (CMake target milp_nodes); returns its path or None."""
+    if not shutil.which("cmake"):
         return None
-    out.parent.mkdir(parents=True, exist_ok=True)
-    cmd = ["g++", "-std=c++20", "-O2", "-DNDEBUG", f"-I{ROOT / 'src'}", *map(str, sources), "-o", str(out)]
-    print("compiling the node-count helper ...", file=sys.stderr)
-    if subprocess.run(cmd).returncode != 0:
+    print("building the node-count helper ...", file=sys.stderr)
+    try:
+        return build_tool("milp_nodes")
+    except (OSError, subprocess.CalledProcessError):
         return None
-    return out
 
 
 def run_mekra(text, repeat):

@@ -5,16 +5,17 @@
 #include <string>
 #include <variant>
 
+#include "lp/reader.hpp"
 #include "milp/solver.hpp"
 
 int main() {
     const std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
-    mekra::LpReadResult read = mekra::parse_lp(text);
-    if (!std::holds_alternative<mekra::LinearProgram>(read)) {
+    mekra::lp::LpReadResult read = mekra::lp::parse_lp(text);
+    if (!std::holds_alternative<mekra::lp::LinearProgram>(read)) {
         std::cout << "0 0 0\nunreadable\n";
         return 0;
     }
-    const mekra::MilpSearch search = mekra::search_milp(std::get<mekra::LinearProgram>(read));
+    const mekra::milp::MilpSearch search = mekra::milp::search_milp(std::get<mekra::lp::LinearProgram>(read));
     std::cout << search.explored << ' ' << (search.limit_reached ? 1 : 0) << ' ' << search.unresolved << '\n'
               << mekra::status_text(search.outcome) << '\n';
 }

@@ -6,8 +6,8 @@
 //
 // Files are read whole; a line starting with "%" ends the formula (SATLIB's end marker).
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -54,7 +54,8 @@ int solve(const char* path) {
     const auto& formula = std::get<mekra::sat::CnfFormula>(read);
     mekra::sat::SatSolver solver;
     std::uint64_t needed = 0;
-    for (std::int32_t d : formula.literals) needed = std::max<std::uint64_t>(needed, d < 0 ? -std::int64_t{d} : d);
+    for (std::int32_t d : formula.literals)
+        needed = std::max<std::uint64_t>(needed, d < 0 ? -std::int64_t{d} : d);
     solver.ensure_vars(needed);
     solver.reserve_for(formula);
     for (std::size_t k = 0; k < formula.clause_count(); ++k) solver.add_clause(formula.clause(k));
@@ -63,8 +64,9 @@ int solve(const char* path) {
     const auto& c = solver.counters();
     std::printf("%s %s %llu %llu %llu %llu %llu %.6f\n", path, sat ? "SAT" : "UNSAT",
                 static_cast<unsigned long long>(c.decisions), static_cast<unsigned long long>(c.conflicts),
-                static_cast<unsigned long long>(c.propagations), static_cast<unsigned long long>(c.propagated), static_cast<unsigned long long>(c.clause_visits),
-                elapsed);
+                static_cast<unsigned long long>(c.propagations),
+                static_cast<unsigned long long>(c.propagated),
+                static_cast<unsigned long long>(c.clause_visits), elapsed);
     return 0;
 }
 

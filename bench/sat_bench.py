@@ -25,10 +25,10 @@ import time
 from pathlib import Path
 
 import mekra
+from build_tool import build_tool
 
 ROOT = Path(__file__).resolve().parent.parent
-TOOL_DIR = ROOT / "build" / "bench"
-TOOL = TOOL_DIR / "sat_bench"
+TOOL = ROOT / "build" / "bench" / "sat_bench"
 SATLIB_FAMILIES = ["uf20-91", "uf20-91-original", "uf50-218", "uuf50-218", "uf75-325", "uf100-430",
                    "flat30-60", "flat50-115", "ais", "blocksworld", "parity", "hole"]
 
@@ -80,13 +80,8 @@ def colouring(vertices, colours, edges_per_vertex, seed):
 
 
 def ensure_tool():
-    if TOOL.exists():
-        return
     print("building the counter tool into build/bench ...", flush=True)
-    subprocess.run(["cmake", "-S", str(ROOT / "bench"), "-B", str(TOOL_DIR), "-DCMAKE_BUILD_TYPE=Release"],
-                   check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(TOOL_DIR), "--target", "sat_bench", "-j2"], check=True,
-                   stdout=subprocess.DEVNULL)
+    build_tool("sat_bench")
 
 
 def ensure_minisat():

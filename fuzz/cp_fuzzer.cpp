@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "parser/cp_format.hpp"
+#include "cp/reader.hpp"
 
 namespace {
 

@@ -29,7 +29,6 @@ class Text:
     name: str = "<text>"
 
 
-Instance = "str | os.PathLike[str] | Text"
 
 
 def default_jobs() -> int:

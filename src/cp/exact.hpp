@@ -60,7 +60,8 @@ public:
     static ExactSum product(Int128 k, std::int64_t v) {
         const bool negative = (k < 0) != (v < 0);
         const UInt128 a = k < 0 ? UInt128{0} - static_cast<UInt128>(k) : static_cast<UInt128>(k);
-        const std::uint64_t b = v < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+        const std::uint64_t b =
+            v < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
         const UInt128 p0 = static_cast<UInt128>(static_cast<std::uint64_t>(a)) * b;
         const UInt128 p1 = static_cast<UInt128>(static_cast<std::uint64_t>(a >> 64)) * b;
         ExactSum r;
@@ -79,7 +80,8 @@ public:
     Int128 clamped() const {
         Int128 as_signed = static_cast<Int128>(low_);
         if (high_ == 0 && as_signed >= 0) return as_signed;
-        if (high_ == -1 && as_signed < 0) return as_signed < -INT128_MAX_VALUE ? -INT128_MAX_VALUE : as_signed;
+        if (high_ == -1 && as_signed < 0)
+            return as_signed < -INT128_MAX_VALUE ? -INT128_MAX_VALUE : as_signed;
         return high_ < 0 ? -INT128_MAX_VALUE : INT128_MAX_VALUE;
     }
 

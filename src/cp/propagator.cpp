@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "core/invariant.hpp"
 #include "cp/difference_cycle.hpp"
-#include "module/invariant.hpp"
 
 namespace mekra::cp {
 
@@ -64,9 +64,12 @@ Int128 bound_quotient(const ExactSum& n, Int128 k, bool up, const Domain& d) {
 
 bool relation_holds(Int128 lhs, LinearRelation relation, Int128 rhs) {
     switch (relation) {
-        case LinearRelation::Le: return lhs <= rhs;
-        case LinearRelation::Eq: return lhs == rhs;
-        case LinearRelation::Ge: return lhs >= rhs;
+        case LinearRelation::Le:
+            return lhs <= rhs;
+        case LinearRelation::Eq:
+            return lhs == rhs;
+        case LinearRelation::Ge:
+            return lhs >= rhs;
     }
     fail_invariant("unknown linear relation");
 }
@@ -209,7 +212,9 @@ void CpStore::detect_infeasible_cycle() {
                 edges.push_back({r.b, r.a, 0});
                 edges.push_back({r.a, r.b, 0});
                 break;
-            case Kind::LeUpper: edges.push_back({r.b, r.a, r.c}); break;
+            case Kind::LeUpper:
+                edges.push_back({r.b, r.a, r.c});
+                break;
             case Kind::Offset:
                 edges.push_back({r.b, r.a, r.c});
                 edges.push_back({r.a, r.b, -static_cast<Int128>(r.c)});
@@ -221,13 +226,12 @@ void CpStore::detect_infeasible_cycle() {
                 if (x.coeff < 0) std::swap(x, y);
                 // k*x - k*y rel rhs with k > 0: x <= y + floor(rhs/k), y <= x - ceil(rhs/k).
                 Int128 k = x.coeff;
-                if (r.relation != LinearRelation::Ge)
-                    edges.push_back({y.var, x.var, floor_div(r.c, k)});
-                if (r.relation != LinearRelation::Le)
-                    edges.push_back({x.var, y.var, -ceil_div(r.c, k)});
+                if (r.relation != LinearRelation::Ge) edges.push_back({y.var, x.var, floor_div(r.c, k)});
+                if (r.relation != LinearRelation::Le) edges.push_back({x.var, y.var, -ceil_div(r.c, k)});
                 break;
             }
-            default: break;
+            default:
+                break;
         }
     }
     if (has_negative_cycle(domains_.size(), edges)) certainly_infeasible_ = true;
@@ -303,7 +307,8 @@ bool CpStore::run_queue() {
     while (!heap_.empty() || rings_[0].count > 0 || rings_[1].count > 0) {
         std::size_t rule;
         if (!heap_.empty()) {
-            std::pop_heap(heap_.begin(), heap_.end(), [this](std::size_t x, std::size_t y) { return later(x, y); });
+            std::pop_heap(heap_.begin(), heap_.end(),
+                          [this](std::size_t x, std::size_t y) { return later(x, y); });
             rule = heap_.back();
             heap_.pop_back();
         } else {
@@ -363,13 +368,20 @@ bool CpStore::remove_end(std::size_t var, std::int64_t v) {
 bool CpStore::run(std::size_t rule) {
     const Rule& r = rules_[rule];
     switch (r.kind) {
-        case Kind::Eq: return run_eq(r);
-        case Kind::Neq: return run_neq(r);
-        case Kind::LeUpper: return lower_hi(r.a, static_cast<Int128>(domains_[r.b].hi) + r.c);
-        case Kind::LeLower: return raise_lo(r.b, static_cast<Int128>(domains_[r.a].lo) - r.c);
-        case Kind::Linear: return run_linear(r);
-        case Kind::AllDiff: return run_alldiff(r);
-        case Kind::Offset: return run_offset(r);
+        case Kind::Eq:
+            return run_eq(r);
+        case Kind::Neq:
+            return run_neq(r);
+        case Kind::LeUpper:
+            return lower_hi(r.a, static_cast<Int128>(domains_[r.b].hi) + r.c);
+        case Kind::LeLower:
+            return raise_lo(r.b, static_cast<Int128>(domains_[r.a].lo) - r.c);
+        case Kind::Linear:
+            return run_linear(r);
+        case Kind::AllDiff:
+            return run_alldiff(r);
+        case Kind::Offset:
+            return run_offset(r);
     }
     fail_invariant("unknown constraint kind");
 }
@@ -427,7 +439,8 @@ bool CpStore::run_linear(const Rule& r) {
 template <class T>
 CpStore::Run CpStore::run_linear_in(const Rule& r) {
     // the minimum of T (numeric_limits knows no __int128 in strict mode)
-    constexpr T lowest = sizeof(T) == sizeof(std::int64_t) ? static_cast<T>(INT64_MIN) : -static_cast<T>(INT128_MAX_VALUE) - 1;
+    constexpr T lowest =
+        sizeof(T) == sizeof(std::int64_t) ? static_cast<T>(INT64_MIN) : -static_cast<T>(INT128_MAX_VALUE) - 1;
     auto product = [](std::int64_t k, std::int64_t v, T& out) {
         return __builtin_mul_overflow(static_cast<T>(k), static_cast<T>(v), &out);
     };
@@ -457,16 +470,24 @@ CpStore::Run CpStore::run_linear_in(const Rule& r) {
         bool ok = true;
         if (k > 0) {
             switch (r.relation) {
-                case LinearRelation::Le: ok = lower_hi(x, quotient(below, k, false)); break;
-                case LinearRelation::Ge: ok = raise_lo(x, quotient(above, k, true)); break;
+                case LinearRelation::Le:
+                    ok = lower_hi(x, quotient(below, k, false));
+                    break;
+                case LinearRelation::Ge:
+                    ok = raise_lo(x, quotient(above, k, true));
+                    break;
                 case LinearRelation::Eq:
                     ok = raise_lo(x, quotient(above, k, true)) && lower_hi(x, quotient(below, k, false));
                     break;
             }
         } else {
             switch (r.relation) {
-                case LinearRelation::Le: ok = raise_lo(x, quotient(below, k, true)); break;
-                case LinearRelation::Ge: ok = lower_hi(x, quotient(above, k, false)); break;
+                case LinearRelation::Le:
+                    ok = raise_lo(x, quotient(below, k, true));
+                    break;
+                case LinearRelation::Ge:
+                    ok = lower_hi(x, quotient(above, k, false));
+                    break;
                 case LinearRelation::Eq:
                     ok = raise_lo(x, quotient(below, k, true)) && lower_hi(x, quotient(above, k, false));
                     break;
@@ -524,15 +545,21 @@ bool CpStore::narrow_term(LinearRelation relation, const Term& term, const Exact
     auto lower = [&](const ExactSum& n) { return lower_hi(x, bound_quotient(n, k, false, domains_[x])); };
     if (k > 0) {
         switch (relation) {
-            case LinearRelation::Le: return lower(below);
-            case LinearRelation::Ge: return raise(above);
-            case LinearRelation::Eq: return raise(above) && lower(below);
+            case LinearRelation::Le:
+                return lower(below);
+            case LinearRelation::Ge:
+                return raise(above);
+            case LinearRelation::Eq:
+                return raise(above) && lower(below);
         }
     } else {
         switch (relation) {
-            case LinearRelation::Le: return raise(below);
-            case LinearRelation::Ge: return lower(above);
-            case LinearRelation::Eq: return raise(below) && lower(above);
+            case LinearRelation::Le:
+                return raise(below);
+            case LinearRelation::Ge:
+                return lower(above);
+            case LinearRelation::Eq:
+                return raise(below) && lower(above);
         }
     }
     fail_invariant("unknown linear relation");
@@ -554,7 +581,8 @@ bool CpStore::run_alldiff(const Rule& r) {
     if (base > top) return true;
     const std::uint64_t span = static_cast<std::uint64_t>(top) - static_cast<std::uint64_t>(base);
     // (the table stays within a few times the constraint's own size)
-    if (span < 4 * (r.end - r.begin) + 1024) return run_alldiff_marked(r, base, static_cast<std::size_t>(span) + 1);
+    if (span < 4 * (r.end - r.begin) + 1024)
+        return run_alldiff_marked(r, base, static_cast<std::size_t>(span) + 1);
     for (;;) {
         scratch_.clear();
         for (std::size_t p = r.begin; p < r.end; ++p) {
@@ -631,7 +659,8 @@ bool CpStore::satisfied_by_fixed() const {
             holds = static_cast<Int128>(value(le->a)) <= static_cast<Int128>(value(le->b)) + le->c;
         } else if (const auto* linear = std::get_if<Linear>(&constraint)) {
             ExactSum sum(0);
-            for (const LinearTerm& term : linear->terms) sum += static_cast<Int128>(term.coeff) * value(term.var);
+            for (const LinearTerm& term : linear->terms)
+                sum += static_cast<Int128>(term.coeff) * value(term.var);
             sum -= ExactSum(linear->rhs);  // sum - rhs, compared with 0
             holds = relation_holds(sum.sign(), linear->relation, 0);
         } else {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "cp/exact.hpp"
-#include "parser/cp_format.hpp"
+#include "cp/model.hpp"
 
 namespace mekra::cp {
 
@@ -95,7 +95,7 @@ private:
         bool idempotent = true;  // a run leaves the rule at its own fixpoint
         bool wide = false;       // Linear: some merged coefficient needs more than 64 bits
         std::size_t a = 0, b = 0;
-        std::int64_t c = 0;        // Le's constant, or the Linear right-hand side
+        std::int64_t c = 0;              // Le's constant, or the Linear right-hand side
         std::size_t begin = 0, end = 0;  // Linear: terms_[begin, end); AllDiff: vars_[begin, end)
     };
 
@@ -138,7 +138,9 @@ private:
     void changed(std::size_t var, const Domain& old);
     void enqueue(std::size_t rule);
     // Heap order: x runs after y.
-    bool later(std::size_t x, std::size_t y) const { return rank_[x] != rank_[y] ? rank_[x] > rank_[y] : x > y; }
+    bool later(std::size_t x, std::size_t y) const {
+        return rank_[x] != rank_[y] ? rank_[x] > rank_[y] : x > y;
+    }
     void clear_queue();
 
     // problem

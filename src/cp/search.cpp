@@ -4,9 +4,7 @@
 #include <variant>
 #include <vector>
 
-#include "module/bodies.hpp"
-#include "module/invariant.hpp"
-#include "parser/cp_format.hpp"
+#include "core/invariant.hpp"
 
 namespace mekra::cp {
 
@@ -21,7 +19,8 @@ public:
         while (leaves_ < store.size()) leaves_ *= 2;
         tree_.assign(2 * leaves_, none);
         for (std::size_t v = 0; v < store.size(); ++v) tree_[leaves_ + v] = v;
-        for (std::size_t node = leaves_ - 1; node >= 1; --node) tree_[node] = better(tree_[2 * node], tree_[2 * node + 1]);
+        for (std::size_t node = leaves_ - 1; node >= 1; --node)
+            tree_[node] = better(tree_[2 * node], tree_[2 * node + 1]);
     }
 
     void refresh(std::size_t var) {
@@ -130,17 +129,3 @@ std::optional<Model> search(CpStore& store) {
 }
 
 }  // namespace mekra::cp
-
-namespace mekra {
-
-CallResult<CpOutcome> solve_cp_text_body(std::string_view text) {
-    auto read = cp::parse_cp_model(text);
-    if (auto* message = std::get_if<std::string>(&read)) return Rejection::bad_input(std::move(*message));
-    cp::CpStore store(std::get<cp::CpModel>(read));
-    // A declared empty domain is never fixed, so the search would end without a solution
-    // after trying everything else; a negative difference cycle fails the first propagation.
-    if (store.certainly_infeasible()) return CpOutcome{};
-    return CpOutcome{cp::search(store)};
-}
-
-}  // namespace mekra

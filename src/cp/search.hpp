@@ -8,8 +8,8 @@
 
 #include <optional>
 
+#include "core/outcome.hpp"
 #include "cp/propagator.hpp"
-#include "module/outcome.hpp"
 
 namespace mekra::cp {
 

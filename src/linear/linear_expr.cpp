@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cassert>
 
-namespace mekra {
+namespace mekra::linear {
 
 namespace {
 
@@ -92,4 +92,4 @@ LinearExpr LinearExpr::neg(LinearExpr a) {
 
 LinearExpr LinearExpr::sub(LinearExpr a, LinearExpr b) { return add(std::move(a), neg(std::move(b))); }
 
-}  // namespace mekra
+}  // namespace mekra::linear

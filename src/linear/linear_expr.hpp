@@ -10,7 +10,7 @@
 
 #include "linear/rational.hpp"
 
-namespace mekra {
+namespace mekra::linear {
 
 using VarId = std::uint64_t;
 
@@ -36,4 +36,4 @@ struct LinearExpr {
     friend bool operator==(const LinearExpr&, const LinearExpr&) = default;
 };
 
-}  // namespace mekra
+}  // namespace mekra::linear

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
-namespace mekra {
+namespace mekra::linear {
 
 namespace {
 
@@ -137,4 +137,4 @@ Rational Rational::from_f64(double x) {
     return Rational(n, RATIONAL_SCALE);
 }
 
-}  // namespace mekra
+}  // namespace mekra::linear

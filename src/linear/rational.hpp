@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <exception>
 
-namespace mekra {
+namespace mekra::linear {
 
 // An exact value does not fit 64 bits. Never escapes parse_lp, LpSolver::solve or solve_milp.
 class RationalOverflow : public std::exception {
@@ -113,4 +113,4 @@ inline bool operator<(Rational a, Rational b) {
 
 inline bool operator>(Rational a, Rational b) { return b < a; }
 
-}  // namespace mekra
+}  // namespace mekra::linear

@@ -3,10 +3,9 @@
 #include <utility>
 #include <variant>
 
-#include "module/bodies.hpp"
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 
 namespace {
 
@@ -189,14 +188,4 @@ LpOutcome LpSolver::run(std::span<const Constraint> extra) {
     return LpOutcome::optimal(value.to_f64(), std::move(model));
 }
 
-CallResult<LpOutcome> solve_lp_text_body(std::string_view text) {
-    LpReadResult read = parse_lp(text);
-    if (auto* message = std::get_if<std::string>(&read)) return Rejection::bad_input(*message);
-    if (std::holds_alternative<LpNumericalIssue>(read))
-        return LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}});
-    LpSolver solver;
-    solver.load(std::move(std::get<LinearProgram>(read)));
-    return solver.solve();
-}
-
-}  // namespace mekra
+}  // namespace mekra::lp

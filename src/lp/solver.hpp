@@ -13,11 +13,11 @@
 #include <span>
 #include <vector>
 
+#include "core/outcome.hpp"
+#include "lp/program.hpp"
 #include "lp/tableau.hpp"
-#include "module/outcome.hpp"
-#include "parser/lp_format.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 
 // A variable column of the last solve: a structural column carries its VarId; a slack or
 // surplus column of constraint i carries 1000 + i, an artificial column 2000 + i.
@@ -63,4 +63,4 @@ private:
     LpOutcome run(std::span<const Constraint> extra);
 };
 
-}  // namespace mekra
+}  // namespace mekra::lp

@@ -4,9 +4,9 @@
 #include <limits>
 #include <new>
 
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 
 namespace {
 
@@ -148,7 +148,8 @@ std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
     const auto basic_rank = [&](std::size_t row) {
         return basis_[row] ? *basis_[row] : std::numeric_limits<std::size_t>::max();
     };
-    return min_ratio_row(col, [&](std::size_t row, std::size_t kept) { return basic_rank(row) < basic_rank(kept); });
+    return min_ratio_row(
+        col, [&](std::size_t row, std::size_t kept) { return basic_rank(row) < basic_rank(kept); });
 }
 
 void Tableau::pivot(std::size_t row, std::size_t col) {
@@ -227,4 +228,4 @@ std::optional<std::size_t> Tableau::lowest_nonzero_column(std::size_t row,
     return lowest;
 }
 
-}  // namespace mekra
+}  // namespace mekra::lp

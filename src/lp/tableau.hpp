@@ -25,7 +25,10 @@
 
 #include "linear/rational.hpp"
 
-namespace mekra {
+namespace mekra::lp {
+
+using linear::Rational;
+using linear::RationalOverflow;
 
 // A leaving row together with the column basic in it before the pivot.
 struct LeavingRow {
@@ -129,4 +132,4 @@ private:
     std::vector<Rational> saved_objective_;
 };
 
-}  // namespace mekra
+}  // namespace mekra::lp

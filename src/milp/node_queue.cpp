@@ -1,6 +1,6 @@
 #include "milp/node_queue.hpp"
 
-namespace mekra {
+namespace mekra::milp {
 
 void NodeQueue::push(double key, std::uint64_t node) {
     heap_.push_back({key, node});
@@ -46,4 +46,4 @@ std::optional<QueueEntry> NodeQueue::pop() {
     return result;
 }
 
-}  // namespace mekra
+}  // namespace mekra::milp

@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-namespace mekra {
+namespace mekra::milp {
 
 struct QueueEntry {
     double key;
@@ -36,4 +36,4 @@ private:
     std::vector<QueueEntry> heap_;
 };
 
-}  // namespace mekra
+}  // namespace mekra::milp

@@ -7,14 +7,18 @@
 #include <utility>
 #include <variant>
 
+#include "core/invariant.hpp"
 #include "lp/solver.hpp"
 #include "milp/node_queue.hpp"
-#include "module/bodies.hpp"
-#include "module/invariant.hpp"
 
-namespace mekra {
+namespace mekra::milp {
 
 namespace {
+
+using lp::LinearExpr;
+using lp::LpSolver;
+using lp::Relation;
+using lp::Sense;
 
 LpOutcome numerical_issue() { return LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}}); }
 
@@ -126,13 +130,8 @@ public:
 
 private:
     // A fresh solve of the program with `extra` appended (no state is carried between solves).
-    LpOutcome solve(std::span<const Constraint> extra) {
-        try {
-            return lp_.solve_with(extra);
-        } catch (const RationalOverflow&) {
-            return numerical_issue();  // the LP solver promises not to let it out; be safe anyway
-        }
-    }
+    // solve_with turns an overflow inside it into Unknown(NumericalIssue) itself.
+    LpOutcome solve(std::span<const Constraint> extra) { return lp_.solve_with(extra); }
 
     LpOutcome solve_node(std::uint64_t index) {
         try {
@@ -221,12 +220,4 @@ MilpSearch search_milp(const LinearProgram& program) { return Search(program).ru
 
 LpOutcome solve_milp(const LinearProgram& program) { return search_milp(program).outcome; }
 
-CallResult<LpOutcome> solve_milp_text_body(std::string_view text) {
-    LpReadResult read = parse_lp(text);
-    if (std::string* message = std::get_if<std::string>(&read))
-        return Rejection::bad_input(std::move(*message));
-    if (std::holds_alternative<LpNumericalIssue>(read)) return numerical_issue();
-    return solve_milp(std::get<LinearProgram>(read));
-}
-
-}  // namespace mekra
+}  // namespace mekra::milp

@@ -10,10 +10,16 @@
 #include <optional>
 #include <vector>
 
-#include "module/outcome.hpp"
-#include "parser/lp_format.hpp"
+#include "core/outcome.hpp"
+#include "lp/program.hpp"
 
-namespace mekra {
+namespace mekra::milp {
+
+using lp::Constraint;
+using lp::LinearProgram;
+using lp::Rational;
+using lp::RationalOverflow;
+using lp::VarId;
 
 inline constexpr std::uint64_t MAX_NODES = 1000;
 // A value is integral when it is closer than this to the nearest integer.
@@ -54,4 +60,4 @@ struct MilpSearch {
 MilpSearch search_milp(const LinearProgram& program);
 LpOutcome solve_milp(const LinearProgram& program);
 
-}  // namespace mekra
+}  // namespace mekra::milp

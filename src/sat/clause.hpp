@@ -46,8 +46,8 @@ private:
 // Clauses are only ever appended. Each occupies a header and its literals' watch codes, side
 // by side so that propagation touches one place per clause. The header records the literals
 // the clause's two watch-list entries are under (equal when both are under one literal).
-// A clause's activity is fixed at 0.0 and never read, so it is not stored; the deleted flag
-// is kept because propagation honours it.
+// A clause's activity is fixed at 0.0 and never read, so it is not stored; no clause is ever
+// deleted, so there is no deleted flag.
 class ClauseArena {
 public:
     ClauseIndex add(std::span<const Literal> literals, bool learnt);
@@ -62,7 +62,6 @@ public:
         return LiteralSpan(header + HEADER, header[SIZE]);
     }
     bool learnt(ClauseIndex c) const { return (words_[starts_[c] + FLAGS] & LEARNT) != 0; }
-    bool deleted(ClauseIndex c) const { return (words_[starts_[c] + FLAGS] & DELETED) != 0; }
 
     // The two watch codes the clause is listed under.
     std::uint32_t watch(ClauseIndex c, int k) const { return words_[starts_[c] + WATCH0 + k]; }
@@ -77,7 +76,7 @@ public:
     void prefetch_start(ClauseIndex c) const { __builtin_prefetch(starts_.data() + c); }
 
     static constexpr std::size_t SIZE = 0, FLAGS = 1, WATCH0 = 2, WATCH1 = 3, HEADER = 4;
-    static constexpr std::uint32_t LEARNT = 1, DELETED = 2;
+    static constexpr std::uint32_t LEARNT = 1;
 
 private:
     std::vector<std::uint32_t> words_;   // headers and literal codes of all clauses

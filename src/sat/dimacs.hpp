@@ -14,7 +14,7 @@ namespace mekra::sat {
 // (a clause may be empty), plus the counts of the last problem line. The clauses are kept
 // in one flat list so that reading allocates only as the list grows.
 struct CnfFormula {
-    std::vector<std::int32_t> literals;     // every clause's literals, one after another
+    std::vector<std::int32_t> literals;      // every clause's literals, one after another
     std::vector<std::uint64_t> clause_ends;  // clause k is literals[end(k-1) .. end(k))
     std::uint64_t declared_variables = 0;
     std::uint64_t declared_clauses = 0;

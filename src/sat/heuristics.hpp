@@ -23,7 +23,6 @@ public:
     std::size_t size() const { return activities_.size(); }
     double activity(Var v) const { return activities_[v]; }
     double var_inc() const { return var_inc_; }
-    double decay() const { return decay_; }
 
     // Adds var_inc to v's activity and restores the heap order around v.
     void bump(Var v) {
@@ -37,7 +36,6 @@ public:
     void build_heap();
     bool in_heap(Var v) const { return heap_position_[v] != NOT_IN_HEAP; }
     void insert(Var v);
-    bool heap_empty() const { return heap_.empty(); }
     // Removes and returns the first variable in decision order.
     Var pop_first();
 

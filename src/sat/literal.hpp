@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
 namespace mekra::sat {
 

@@ -1,11 +1,8 @@
-// Loading, CDCL search, and the body of solve_sat.
+// Loading and CDCL search.
 #include "sat/solver.hpp"
 
 #include <algorithm>
 #include <string>
-
-#include "module/bodies.hpp"
-#include "sat/dimacs.hpp"
 
 namespace mekra::sat {
 
@@ -29,7 +26,8 @@ void SatSolver::reserve_for(const CnfFormula& formula) {
         if (clause.size() < 2) continue;
         const std::uint32_t first = Literal::from_dimacs(clause[0]).watch_code();
         const std::uint32_t second = Literal::from_dimacs(clause[1]).watch_code();
-        check_invariant(first < starting.size() && second < starting.size(), "variables not ensured before reserving");
+        check_invariant(first < starting.size() && second < starting.size(),
+                        "variables not ensured before reserving");
         ++starting[first];
         ++starting[second];
     }
@@ -174,60 +172,4 @@ Model SatSolver::model() const {
     return model;
 }
 
-namespace {
-
-// Variables the formula makes the solver hold: the largest literal magnitude.
-std::uint64_t variables_needed(const CnfFormula& formula) {
-    std::uint64_t largest = 0;
-    for (std::int32_t d : formula.literals) {
-        const std::uint64_t magnitude = d < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(std::int64_t{d})
-                                              : static_cast<std::uint64_t>(d);
-        largest = std::max(largest, magnitude);
-    }
-    return largest;
-}
-
-// A model is reported only after it has been checked against every input clause.
-void check_model(const CnfFormula& formula, const Model& model) {
-    for (std::size_t k = 0; k < formula.clause_count(); ++k) {
-        bool satisfied = false;
-        for (std::int32_t d : formula.clause(k)) {
-            const Literal l = Literal::from_dimacs(d);
-            check_invariant(l.var() < model.size(), "model lacks a variable of the formula");
-            if (model[l.var()].value.as_bool() == l.positive()) {
-                satisfied = true;
-                break;
-            }
-        }
-        if (!satisfied) fail_invariant("SAT model violates input clause " + std::to_string(k + 1));
-    }
-}
-
-}  // namespace
-
 }  // namespace mekra::sat
-
-namespace mekra {
-
-CallResult<SatOutcome> solve_sat_body(std::string_view text) {
-    auto read = sat::parse_dimacs(text);
-    if (auto* message = std::get_if<std::string>(&read)) return Rejection::bad_input(std::move(*message));
-    const sat::CnfFormula& formula = std::get<sat::CnfFormula>(read);
-
-    // Checked before anything is allocated: a literal such as -2147483648 asks for 2^31 variables.
-    const std::uint64_t needed = sat::variables_needed(formula);
-    if (needed > sat::MAX_VARIABLES)
-        return Rejection{Rejection::Kind::OutOfMemory,
-                         "formula needs " + std::to_string(needed) + " variables, more than the " +
-                             std::to_string(sat::MAX_VARIABLES) + " the SAT solver can hold"};
-
-    sat::SatSolver solver;
-    solver.ensure_vars(needed);
-    solver.reserve_for(formula);
-    for (std::size_t k = 0; k < formula.clause_count(); ++k) solver.add_clause(formula.clause(k));
-    SatOutcome outcome = solver.solve();
-    if (outcome.satisfiable) sat::check_model(formula, outcome.model);
-    return outcome;
-}
-
-}  // namespace mekra

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "module/outcome.hpp"
+#include "core/outcome.hpp"
 #include "sat/clause.hpp"
 #include "sat/dimacs.hpp"
 #include "sat/heuristics.hpp"
@@ -22,10 +22,9 @@ namespace mekra::sat {
 
 // What the solver holds for each variable: assignment, trail position, two watch lists,
 // activity, heap slot and position, seen flag, its trail entry and its model entry.
-inline constexpr std::uint64_t BYTES_PER_VARIABLE = sizeof(Value) + sizeof(std::uint32_t) +
-                                                    2 * sizeof(std::vector<ClauseIndex>) + sizeof(double) +
-                                                    2 * sizeof(std::uint32_t) + sizeof(std::uint8_t) +
-                                                    sizeof(TrailEntry) + sizeof(ModelEntry);
+inline constexpr std::uint64_t BYTES_PER_VARIABLE =
+    sizeof(Value) + sizeof(std::uint32_t) + 2 * sizeof(std::vector<ClauseIndex>) + sizeof(double) +
+    2 * sizeof(std::uint32_t) + sizeof(std::uint8_t) + sizeof(TrailEntry) + sizeof(ModelEntry);
 // Per-variable storage is bounded to 4 GiB, so that the solver, the model dictionary built
 // from it and the learned clauses stay well inside the memory of an ordinary machine.
 inline constexpr std::uint64_t VARIABLE_STORAGE_BUDGET = std::uint64_t{4} << 30;
@@ -36,7 +35,7 @@ struct SatCounters {
     std::uint64_t decisions = 0;
     std::uint64_t propagations = 0;  // literals asserted from learned clauses
     std::uint64_t conflicts = 0;
-    std::uint64_t propagated = 0;  // trail entries processed by propagate_one
+    std::uint64_t propagated = 0;     // trail entries processed by propagate_one
     std::uint64_t clause_visits = 0;  // watch-list entries walked by propagate_one
 };
 
@@ -57,13 +56,11 @@ public:
     SatOutcome solve();
 
     // Inspection, for tests and measurement.
-    std::uint64_t num_vars() const { return assignment_.size(); }
     const ClauseArena& clauses() const { return clauses_; }
     const Watches& watches() const { return watches_; }
     const Trail& trail() const { return trail_; }
     const ActivityHeuristic& heuristic() const { return heuristic_; }
     const SatCounters& counters() const { return counters_; }
-    Value assignment(Var v) const { return assignment_[v]; }
 
 private:
     void assign(Var v, bool value, ClauseIndex reason);
@@ -71,8 +68,8 @@ private:
     // Processes the trail entry at qhead; returns a conflicting clause, if any.
     std::optional<ClauseIndex> propagate_one();
     // Leaves the walked watch list of `code` as the walk's removals of its first `walked`
-    // entries (deleted clauses stay) would.
-    void finish_walk(std::uint32_t code, std::size_t walked, bool skipped_deleted);
+    // entries would.
+    void finish_walk(std::uint32_t code, std::size_t walked);
     void decide();
     void analyze(ClauseIndex conflict);
     void visit(Literal q, std::uint32_t conflict_level);
@@ -92,10 +89,10 @@ private:
     std::vector<Literal> literals_;
     std::vector<ClauseIndex> removed_;
     std::vector<std::uint32_t> twins_;
-    std::vector<std::uint8_t> seen_;   // all zero between conflicts
-    std::vector<Var> seen_vars_;       // variables marked during the current conflict
-    std::vector<Literal> learnt_;      // [UIP negation, tail...]
-    std::uint32_t open_count_ = 0;     // marked, unresolved variables of the conflict level
+    std::vector<std::uint8_t> seen_;  // all zero between conflicts
+    std::vector<Var> seen_vars_;      // variables marked during the current conflict
+    std::vector<Literal> learnt_;     // [UIP negation, tail...]
+    std::uint32_t open_count_ = 0;    // marked, unresolved variables of the conflict level
     std::uint32_t backjump_level_ = 0;
 };
 

@@ -24,7 +24,8 @@ void Watches::remove_first(std::uint32_t code, ClauseIndex c) {
 void Watches::remove_walked(std::uint32_t code, std::size_t walked, std::span<const ClauseIndex> removed) {
     auto& list = lists_[code];
     const std::size_t length = list.size();
-    check_invariant(length < NONE && walked <= length && removed.size() <= walked, "watch list walk out of range");
+    check_invariant(length < NONE && walked <= length && removed.size() <= walked,
+                    "watch list walk out of range");
     const std::size_t back_start = std::max(walked, length - removed.size());
     auto index = [&](std::size_t j) {
         const ClauseIndex c = list[j];
@@ -54,7 +55,8 @@ void Watches::remove_walked(std::uint32_t code, std::size_t walked, std::span<co
             list[hole] = moved;
             auto& moved_slots = positions_[moved];
             moved_slots[moved_slots[0] == last ? 0 : 1] = hole;
-            if (moved_slots[1] != NONE && moved_slots[1] < moved_slots[0]) std::swap(moved_slots[0], moved_slots[1]);
+            if (moved_slots[1] != NONE && moved_slots[1] < moved_slots[0])
+                std::swap(moved_slots[0], moved_slots[1]);
         }
         --size;
     }

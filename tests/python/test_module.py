@@ -5,6 +5,8 @@ import inspect
 import sys
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import mekra
 
@@ -82,6 +84,32 @@ def test_type_error_names_a_nested_class_by_its_qualified_name(function_name):
 def test_lone_surrogate_raises_the_interpreters_unicode_error(function_name):
     with pytest.raises(UnicodeEncodeError):
         getattr(mekra, function_name)("p cnf 1 1\n\ud800")
+
+
+class _Text(str):
+    pass
+
+
+# Any code point, lone surrogates included.
+any_str = st.lists(st.integers(0, 0x10FFFF), max_size=24).map(lambda points: "".join(map(chr, points)))
+
+
+@pytest.mark.parametrize("name", ["solve_sat", "solve_lp_text", "solve_milp_text", "solve_cp_text"])
+@settings(max_examples=150, deadline=None)
+@given(text=any_str, subclass=st.booleans())
+def test_a_str_never_raises_type_error(name, text, subclass):
+    # A str (or subclass) is turned into UTF-8 by the interpreter, which fails only with its own
+    # error: a lone surrogate raises UnicodeEncodeError as it is, never a reworded TypeError.
+    f = getattr(mekra, name)
+    try:
+        result = f(_Text(text) if subclass else text)
+    except UnicodeEncodeError as error:
+        assert any(0xD800 <= ord(c) <= 0xDFFF for c in text)
+        assert error.__cause__ is None
+    except (ValueError, MemoryError):
+        pass
+    else:
+        assert isinstance(result, dict)
 
 
 def test_unexpected_keyword_is_named_by_its_str(function_name):

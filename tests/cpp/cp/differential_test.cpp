@@ -8,10 +8,10 @@
 #include <random>
 #include <string>
 
+#include "calls/calls.hpp"
 #include "cp/propagator.hpp"
 #include "cp/search.hpp"
 #include "literal_cp.hpp"
-#include "module/bodies.hpp"
 
 namespace {
 
@@ -36,7 +36,8 @@ public:
                 }
             }
             if (empty && pick(20) == 0 && lo > INT64_MIN + 2) hi = lo - 1 - pick(2);
-            text += std::string("var v") + std::to_string(i) + ' ' + std::to_string(lo) + ' ' + std::to_string(hi) + '\n';
+            text += std::string("var v") + std::to_string(i) + ' ' + std::to_string(lo) + ' ' +
+                    std::to_string(hi) + '\n';
         }
         const int constraints = pick(most_constraints + 1);
         for (int c = 0; c < constraints; ++c) {
@@ -57,10 +58,18 @@ public:
                     }
                     text += number(3) + std::string(" eq");
                     break;
-                case 0: text += std::string("eq") + var() + var(); break;
-                case 1: text += std::string("neq") + var() + var(); break;
-                case 2: text += std::string("lt") + var() + var(); break;
-                case 3: text += std::string("le") + var() + var() + number(3); break;
+                case 0:
+                    text += std::string("eq") + var() + var();
+                    break;
+                case 1:
+                    text += std::string("neq") + var() + var();
+                    break;
+                case 2:
+                    text += std::string("lt") + var() + var();
+                    break;
+                case 3:
+                    text += std::string("le") + var() + var() + number(3);
+                    break;
                 case 4: {
                     text += "linear";
                     const int terms = 1 + pick(4);
@@ -106,7 +115,7 @@ void compare_calls(const std::string& text, Tally& tally) {
         ++tally.skipped;
         return;
     }
-    auto actual = mekra::solve_cp_text_body(text);
+    auto actual = mekra::calls::solve_cp_text_body(text);
     ++tally.compared;
     if (auto* message = std::get_if<std::string>(&expected)) {
         auto* rejection = std::get_if<mekra::Rejection>(&actual);
@@ -143,7 +152,8 @@ TEST(Differential, SmallModelsGiveTheWrittenAnswers) {
     EXPECT_GT(tally.sat, 1000);
     EXPECT_GT(tally.unsat, 1000);
     EXPECT_LT(tally.skipped, 300);
-    std::printf("small: %d compared, %d SAT, %d UNSAT, %d skipped\n", tally.compared, tally.sat, tally.unsat, tally.skipped);
+    std::printf("small: %d compared, %d SAT, %d UNSAT, %d skipped\n", tally.compared, tally.sat, tally.unsat,
+                tally.skipped);
 }
 
 TEST(Differential, SearchHeavyModelsGiveTheWrittenAnswers) {
@@ -156,7 +166,8 @@ TEST(Differential, SearchHeavyModelsGiveTheWrittenAnswers) {
     }
     EXPECT_GT(tally.sat, 100);
     EXPECT_GT(tally.unsat, 100);
-    std::printf("search-heavy: %d compared, %d SAT, %d UNSAT, %d skipped\n", tally.compared, tally.sat, tally.unsat, tally.skipped);
+    std::printf("search-heavy: %d compared, %d SAT, %d UNSAT, %d skipped\n", tally.compared, tally.sat,
+                tally.unsat, tally.skipped);
 }
 
 // Propagation from random states (non-empty domains, as search produces them): the queue
@@ -194,8 +205,10 @@ TEST(Differential, PropagationReachesTheSameFixpoint) {
             ASSERT_EQ(actual, expected) << text;
             if (!expected) break;
             for (std::size_t v = 0; v < fast.size(); ++v) {
-                ASSERT_EQ(static_cast<literal_cp::I128>(fast.domain(v).lo), plain.d[v].lo) << text << " var " << v;
-                ASSERT_EQ(static_cast<literal_cp::I128>(fast.domain(v).hi), plain.d[v].hi) << text << " var " << v;
+                ASSERT_EQ(static_cast<literal_cp::I128>(fast.domain(v).lo), plain.d[v].lo)
+                    << text << " var " << v;
+                ASSERT_EQ(static_cast<literal_cp::I128>(fast.domain(v).hi), plain.d[v].hi)
+                    << text << " var " << v;
             }
         }
     }

@@ -13,8 +13,8 @@
 #include <variant>
 #include <vector>
 
-#include "module/outcome.hpp"
-#include "parser/cp_format.hpp"
+#include "core/outcome.hpp"
+#include "cp/reader.hpp"
 
 namespace literal_cp {
 
@@ -142,14 +142,18 @@ inline bool apply(std::vector<Dom>& d, const Con& k) {
             if (fixed(k.a) && fixed(k.b) && d[k.a].lo == d[k.b].lo) return false;
             if (fixed(k.a) && d[k.b].lo <= d[k.a].lo && d[k.a].lo <= d[k.b].hi) {
                 I128 v = d[k.a].lo;
-                if (v == d[k.b].lo) d[k.b].lo = v + 1;
-                else if (v == d[k.b].hi) d[k.b].hi = v - 1;
+                if (v == d[k.b].lo)
+                    d[k.b].lo = v + 1;
+                else if (v == d[k.b].hi)
+                    d[k.b].hi = v - 1;
                 if (d[k.b].lo > d[k.b].hi) return false;
             }
             if (fixed(k.b) && d[k.a].lo <= d[k.b].lo && d[k.b].lo <= d[k.a].hi) {
                 I128 w = d[k.b].lo;
-                if (w == d[k.a].lo) d[k.a].lo = w + 1;
-                else if (w == d[k.a].hi) d[k.a].hi = w - 1;
+                if (w == d[k.a].lo)
+                    d[k.a].lo = w + 1;
+                else if (w == d[k.a].hi)
+                    d[k.a].hi = w - 1;
                 if (d[k.a].lo > d[k.a].hi) return false;
             }
             return true;
@@ -198,8 +202,10 @@ inline bool apply(std::vector<Dom>& d, const Con& k) {
                     if (j == i) continue;
                     std::size_t y = k.vars[j];
                     if (d[y].lo <= v && v <= d[y].hi) {
-                        if (v == d[y].lo) d[y].lo = v + 1;
-                        else if (v == d[y].hi) d[y].hi = v - 1;
+                        if (v == d[y].lo)
+                            d[y].lo = v + 1;
+                        else if (v == d[y].hi)
+                            d[y].hi = v - 1;
                         if (d[y].lo > d[y].hi) return false;
                     }
                 }

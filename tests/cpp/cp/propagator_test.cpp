@@ -7,6 +7,7 @@
 
 #include "cp/difference_cycle.hpp"
 #include "cp/exact.hpp"
+#include "cp/reader.hpp"
 
 namespace {
 
@@ -65,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
         PropagationCase{"var x 0 5\nvar y 0 5", true, {{0, 5}, {0, 5}}},
         PropagationCase{"var x 0 5\nvar y 0 5\nle x y 10\nlinear 1 x 1 y 100 le", true, {{0, 5}, {0, 5}}},
         // AllDiff cascades: fixing 1 leaves y = 2, which is shaved from z
-        PropagationCase{"var x 1 1\nvar y 1 2\nvar z 1 3\nalldifferent z y x", true, {{1, 1}, {2, 2}, {3, 3}}},
+        PropagationCase{
+            "var x 1 1\nvar y 1 2\nvar z 1 3\nalldifferent z y x", true, {{1, 1}, {2, 2}, {3, 3}}},
         // merged terms: x + x = 4 fixes x = 2
         PropagationCase{"var x 0 5\nlinear 1 x 1 x 4 eq", true, {{2, 2}}},
         PropagationCase{"var x 0 5\nlinear 2 x -2 x 1 eq", false, {}},
@@ -74,45 +76,56 @@ INSTANTIATE_TEST_SUITE_P(
         PropagationCase{"var x 0 5\nlinear 0 x 5 le", true, {{0, 5}}},
         PropagationCase{"var x 0 5\nlinear 0 x -5 ge", true, {{0, 5}}},
         // exact arithmetic at the ends of the 64-bit range
-        PropagationCase{"var x -9223372036854775808 0\nvar y 9223372036854775807 9223372036854775807\nle x y 10",
-                        true, {{MIN, 0}, {MAX, MAX}}},
+        PropagationCase{
+            "var x -9223372036854775808 0\nvar y 9223372036854775807 9223372036854775807\nle x y 10",
+            true,
+            {{MIN, 0}, {MAX, MAX}}},
         PropagationCase{"var x 0 0\nvar y -9223372036854775808 -9223372036854775808\nle x y -1", false, {}},
-        PropagationCase{"var x 9223372036854775807 9223372036854775807\nvar y 0 9223372036854775807\nlt x y",
-                        false, {}},
+        PropagationCase{
+            "var x 9223372036854775807 9223372036854775807\nvar y 0 9223372036854775807\nlt x y", false, {}},
         PropagationCase{"var x -9223372036854775808 9223372036854775807\n"
                         "var y -9223372036854775808 9223372036854775807\n"
                         "linear 9223372036854775807 x 9223372036854775807 y 0 le",
-                        true, {{MIN, MAX}, {MIN, MAX}}},
+                        true,
+                        {{MIN, MAX}, {MIN, MAX}}},
         PropagationCase{"var x -9223372036854775808 9223372036854775807\n"
                         "var y 9223372036854775807 9223372036854775807\n"
                         "linear 9223372036854775807 x 9223372036854775807 y 0 le",
-                        true, {{MIN, -MAX}, {MAX, MAX}}},
+                        true,
+                        {{MIN, -MAX}, {MAX, MAX}}},
         PropagationCase{"var x -5 5\nlinear -9223372036854775808 x 9223372036854775807 le", true, {{0, 5}}},
         PropagationCase{"var x -5 5\nlinear -9223372036854775808 x -9223372036854775808 ge", true, {{-5, 1}}},
-        PropagationCase{"var x -5 5\nvar y 0 1\nlinear -9223372036854775808 x 1 y 1 eq", true, {{0, 0}, {1, 1}}},
+        PropagationCase{
+            "var x -5 5\nvar y 0 1\nlinear -9223372036854775808 x 1 y 1 eq", true, {{0, 0}, {1, 1}}},
         // a merged coefficient beyond 64 bits: (2^64 - 2) x + y = 5 with y in [0, 10]
         PropagationCase{"var x -5 5\nvar y 0 10\n"
                         "linear 9223372036854775807 x 9223372036854775807 x 1 y 5 eq",
-                        true, {{0, 0}, {5, 5}}},
-        PropagationCase{"var x -5 5\nlinear 9223372036854775807 x 9223372036854775807 x -1 le", true, {{-5, -1}}},
+                        true,
+                        {{0, 0}, {5, 5}}},
+        PropagationCase{
+            "var x -5 5\nlinear 9223372036854775807 x 9223372036854775807 x -1 le", true, {{-5, -1}}},
         PropagationCase{"var x -5 5\n"
                         "linear -9223372036854775808 x -9223372036854775808 x -9223372036854775808 x "
                         "9223372036854775807 ge",
-                        true, {{-5, -1}}},
+                        true,
+                        {{-5, -1}}},
         // offsets a - b = c, either way round
         PropagationCase{"var u 0 20\nvar q 3 5\nlinear 1 u -1 q 4 eq", true, {{7, 9}, {3, 5}}},
         PropagationCase{"var u 0 8\nvar q 3 5\nlinear -1 q 1 u 4 eq", true, {{7, 8}, {3, 4}}},
         PropagationCase{"var u 0 6\nvar q 3 5\nlinear 1 u -1 q 4 eq", false, {}},
         PropagationCase{"var a 9223372036854775806 9223372036854775807\nvar b 0 10\n"
                         "linear 1 a -1 b 9223372036854775807 eq",
-                        true, {{MAX, MAX}, {0, 0}}},
+                        true,
+                        {{MAX, MAX}, {0, 0}}},
         // Neq and AllDiff at the ends of the range
         PropagationCase{"var x 9223372036854775807 9223372036854775807\n"
                         "var y 9223372036854775806 9223372036854775807\nneq x y",
-                        true, {{MAX, MAX}, {MAX - 1, MAX - 1}}},
+                        true,
+                        {{MAX, MAX}, {MAX - 1, MAX - 1}}},
         PropagationCase{"var x -9223372036854775808 -9223372036854775808\n"
                         "var y -9223372036854775808 0\nallDiff x y",
-                        true, {{MIN, MIN}, {MIN + 1, 0}}}));
+                        true,
+                        {{MIN, MIN}, {MIN + 1, 0}}}));
 
 TEST(Propagate, StoreWithoutConstraintsChangesNothing) {
     CpStore store = store_of("var x 0 5\nvar y 5 3");

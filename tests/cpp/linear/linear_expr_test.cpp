@@ -6,7 +6,7 @@
 #include <optional>
 #include <random>
 
-namespace mekra {
+namespace mekra::linear {
 namespace {
 
 Rational q(std::int64_t n, std::int64_t d = 1) { return Rational::make(n, d); }
@@ -155,4 +155,4 @@ TEST(LinearExprTest, TermByTermBuildMatchesLiteralAlgorithm) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::linear

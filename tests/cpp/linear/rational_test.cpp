@@ -9,9 +9,9 @@
 #include <optional>
 #include <random>
 
-#include "module/invariant.hpp"
+#include "core/invariant.hpp"
 
-namespace mekra {
+namespace mekra::linear {
 namespace {
 
 using i128 = __int128;
@@ -359,4 +359,4 @@ TEST(RationalTest, FromF64MatchesLiteralReference) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::linear

@@ -9,7 +9,7 @@
 #include "lp/programs.hpp"
 #include "lp/solver.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 namespace {
 
 using testing::q;
@@ -201,4 +201,4 @@ TEST(LpDifferential, BealeVariantsMatchLiteralSimplex) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::lp

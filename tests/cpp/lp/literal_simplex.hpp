@@ -10,7 +10,7 @@
 
 #include "lp/solver.hpp"
 
-namespace mekra::testing {
+namespace mekra::lp::testing {
 
 struct LiteralOptions {
     bool anti_cycling = true;
@@ -229,4 +229,4 @@ private:
     }
 };
 
-}  // namespace mekra::testing
+}  // namespace mekra::lp::testing

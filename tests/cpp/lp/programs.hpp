@@ -5,9 +5,9 @@
 #include <initializer_list>
 #include <utility>
 
-#include "parser/lp_format.hpp"
+#include "lp/reader.hpp"
 
-namespace mekra::testing {
+namespace mekra::lp::testing {
 
 inline Rational q(std::int64_t n, std::int64_t d = 1) { return Rational::make(n, d); }
 
@@ -38,4 +38,4 @@ inline void set_objective(LinearProgram& p, Sense sense, LinearExpr e) {
     p.objective = Objective{sense, std::move(e)};
 }
 
-}  // namespace mekra::testing
+}  // namespace mekra::lp::testing

@@ -7,7 +7,7 @@
 #include "lp/literal_simplex.hpp"
 #include "lp/programs.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 namespace {
 
 using testing::add_row;
@@ -279,4 +279,4 @@ TEST(LpSolver, SolveWithExtraMatchesAppendedProgram) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::lp

@@ -6,10 +6,10 @@
 #include <new>
 #include <vector>
 
+#include "core/invariant.hpp"
 #include "lp/programs.hpp"
-#include "module/invariant.hpp"
 
-namespace mekra {
+namespace mekra::lp {
 namespace {
 
 using testing::q;
@@ -202,4 +202,4 @@ TEST(TableauObjectiveRow, SaveClearSubtractRestore) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::lp

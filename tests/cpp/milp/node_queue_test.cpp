@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace mekra {
+namespace mekra::milp {
 namespace {
 
 std::vector<std::uint64_t> drain(NodeQueue& queue) {
@@ -112,4 +112,4 @@ TEST(NodeQueue, MatchesLiteralHeapOnMixedOperations) {
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::milp

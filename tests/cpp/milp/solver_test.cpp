@@ -5,13 +5,14 @@
 #include <string>
 #include <variant>
 
-#include "module/bodies.hpp"
+#include "calls/calls.hpp"
+#include "lp/reader.hpp"
 
-namespace mekra {
+namespace mekra::milp {
 namespace {
 
 LinearProgram read(std::string_view text) {
-    LpReadResult result = parse_lp(text);
+    lp::LpReadResult result = lp::parse_lp(text);
     EXPECT_TRUE(std::holds_alternative<LinearProgram>(result)) << text;
     return std::get<LinearProgram>(std::move(result));
 }
@@ -64,16 +65,16 @@ INSTANTIATE_TEST_SUITE_P(
         // Root x0 = 1.5; the down child is integral, the up child infeasible.
         Example{"down_child_integral", "max x0\n2*x0 <= 3\nint x0",
                 LpOutcome::optimal(1.0, {int_entry(0, 1)}), 2},
-        Example{"up_child_integral", "min x0\n2*x0 >= 3\nint x0",
-                LpOutcome::optimal(2.0, {int_entry(0, 2)}), 2},
+        Example{"up_child_integral", "min x0\n2*x0 >= 3\nint x0", LpOutcome::optimal(2.0, {int_entry(0, 2)}),
+                2},
         // The later integral solution x0 = 0, x1 = 1 ties and does not replace the incumbent.
         Example{"tie_keeps_first", "max x0 + x1\n2*x0 + 2*x1 <= 3\nint x0\nint x1",
                 LpOutcome::optimal(1.0, {int_entry(0, 1), int_entry(1, 0)}), 8},
         Example{"both_children_infeasible", "max x0\n2*x0 = 3\nint x0", LpOutcome::infeasible(), 2},
         Example{"integral_root", "max x0\nx0 <= 2\nint x0", LpOutcome::optimal(2.0, {int_entry(0, 2)}), 0},
         Example{"unbounded_root", "max x0\nint x0", LpOutcome::unbounded(), 0},
-        Example{"no_integers", "max x0\n2*x0 <= 3",
-                LpOutcome::optimal(1.5, {{0, ModelValue::floating(1.5)}}), 0},
+        Example{"no_integers", "max x0\n2*x0 <= 3", LpOutcome::optimal(1.5, {{0, ModelValue::floating(1.5)}}),
+                0},
         // x1 first occurs in a constraint, so its declaration has no effect.
         Example{"declaration_too_late", "max x0\n2*x1 <= 3\nint x1", LpOutcome::unbounded(), 0},
         // Eleven binaries whose doubled sum must be odd: no integral point, and a tree wider
@@ -153,24 +154,24 @@ TEST(MilpMends, UnresolvedNodeNotPrunedLeavesIncumbentFeasible) {
 }
 
 TEST(MilpBody, ReaderMessageIsBadInput) {
-    const CallResult<LpOutcome> result = solve_milp_text_body("foo");
+    const CallResult<LpOutcome> result = calls::solve_milp_text_body("foo");
     ASSERT_TRUE(std::holds_alternative<Rejection>(result));
     EXPECT_EQ(std::get<Rejection>(result), Rejection::bad_input("line 1: bad syntax: foo"));
 }
 
 TEST(MilpBody, OverflowWhileReadingIsNumericalIssue) {
     const CallResult<LpOutcome> result =
-        solve_milp_text_body("max 9000000000000000000*x0 + 9000000000000000000*x0\nint x0\nx0 <= 1");
+        calls::solve_milp_text_body("max 9000000000000000000*x0 + 9000000000000000000*x0\nint x0\nx0 <= 1");
     ASSERT_TRUE(std::holds_alternative<LpOutcome>(result));
     EXPECT_EQ(std::get<LpOutcome>(result),
               LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}}));
 }
 
 TEST(MilpBody, SolvesText) {
-    const CallResult<LpOutcome> result = solve_milp_text_body("max x0\n2*x0 <= 3\nint x0\n");
+    const CallResult<LpOutcome> result = calls::solve_milp_text_body("max x0\n2*x0 <= 3\nint x0\n");
     ASSERT_TRUE(std::holds_alternative<LpOutcome>(result));
     EXPECT_EQ(std::get<LpOutcome>(result), LpOutcome::optimal(1.0, {int_entry(0, 1)}));
 }
 
 }  // namespace
-}  // namespace mekra
+}  // namespace mekra::milp

