@@ -5,6 +5,10 @@ from __future__ import annotations
 
 import pytest
 from cli_support import mekra, shared
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+from mekra_tools.checks import cp_warnings, lp_warnings
 
 
 @pytest.mark.parametrize("text, line, words", [
@@ -92,3 +96,11 @@ def test_check_names_the_file_and_line_of_a_bad_mps(tmp_path):
     path.write_text("NAME x\nROWS\n N obj\nCOLUMNS\n x nowhere 1\nENDATA\n")
     run = mekra("check", path)
     assert run.returncode == 1 and f"{path}:5: unknown row 'nowhere'" in run.stderr
+
+
+@settings(max_examples=200, deadline=None)
+@given(st.text(alphabet=st.sampled_from(list("xc0123456789+-*/<=>;()int max min var eq linear allDiff\n\t.eE")) | st.characters(),
+               max_size=200))
+def test_checks_never_fail_on_any_text(text):
+    for warning in lp_warnings(text) + cp_warnings(text):
+        assert warning.startswith("line ")

@@ -3,14 +3,21 @@
 from __future__ import annotations
 
 import bz2
+import fcntl
 import gzip
 import json
 import lzma
+import os
+import pty
 import shutil
+import struct
+import subprocess
+import sys
+import termios
 from pathlib import Path
 
 import pytest
-from cli_support import clauses_of, mekra, shared
+from cli_support import clauses_of, mekra, pigeonhole, shared
 
 SAT_TEXT = "c a comment\np cnf 3 2\n1 -3 0\n2 3 -1 0\n"
 LP_TEXT = "max 3*x0 + 2*x1\nx0 + x1 <= 4\nx0 + 3*x1 <= 6\n"
@@ -117,7 +124,6 @@ def test_competition_output_answers_the_instance(family, answer, code):
 
 
 def test_competition_unknown_on_timeout_and_usage_limits(tmp_path):
-    from cli_support import pigeonhole
     hard = write(tmp_path, "php.cnf", pigeonhole(9, 8))
     run = mekra("solve", "--format", "competition", "--timeout", "0.5", hard)
     assert (run.returncode, run.stdout) == (0, "s UNKNOWN\n")
@@ -179,7 +185,6 @@ def test_console_script_is_installed():
     script = shutil.which("mekra")
     if script is None:
         pytest.skip("the mekra script is not on PATH (not installed into this environment)")
-    import subprocess
     run = subprocess.run([script, "solve", "-"], input=SAT_TEXT, capture_output=True, text=True, timeout=60)
     assert run.returncode == 0 and "\tSAT\t" in run.stdout
 
@@ -201,3 +206,27 @@ def test_bad_input_names_the_file_and_line(tmp_path, name, text, message):
     run = mekra("solve", path)
     assert run.returncode == 1
     assert f"mekra: error: {path}:{message}" in run.stderr
+
+
+def test_progress_bar_only_on_a_terminal(tmp_path):
+    paths = [write(tmp_path, f"{i}.cnf", SAT_TEXT) for i in range(3)]
+    main, terminal = pty.openpty()
+    fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 80, 0, 0))  # a new pty is 0 columns wide
+    try:
+        run = subprocess.run([sys.executable, "-m", "mekra_tools", "solve", *map(str, paths)], stdout=subprocess.PIPE,
+                             stderr=terminal, stdin=subprocess.DEVNULL, timeout=60)
+        os.close(terminal)
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(main, 4096)
+            except OSError:  # the terminal's other end is closed: all read
+                break
+            if not chunk:
+                break
+            shown += chunk
+    finally:
+        os.close(main)
+    assert run.returncode == 0 and run.stdout.count(b"\tSAT\t") == 3
+    assert b"3/3" in shown  # the bar, at its end
+    assert mekra("solve", *paths).stderr == ""  # not a terminal: silent
