@@ -9,7 +9,7 @@
 from __future__ import annotations
 
 import os
-from collections.abc import Iterable, Iterator
+from collections.abc import Generator, Iterable, Iterator
 from dataclasses import dataclass
 from typing import Any, Literal
 
@@ -55,7 +55,7 @@ def make_tasks(instances: Iterable[str | os.PathLike[str] | Text], kind: Kind | 
     return tasks
 
 
-def in_order(outcomes: Iterable[Outcome]) -> Iterator[Outcome]:
+def in_order(outcomes: Iterable[Outcome]) -> Generator[Outcome, None, None]:
     """Outcomes in task order, each released as soon as all earlier ones are."""
     waiting: dict[int, Outcome] = {}
     following = 0
@@ -72,7 +72,7 @@ def solve_tasks(
     timeout: float | None = None,
     engine: Engine = "local",
     dask: Any = None,
-) -> Iterator[Outcome]:
+) -> Generator[Outcome, None, None]:
     if engine == "dask":
         from .dask_engine import solve_on_dask
 

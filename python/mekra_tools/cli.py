@@ -10,12 +10,12 @@ import argparse
 import os
 import signal
 import sys
-from collections.abc import Iterator
+from collections.abc import Generator
 from typing import TextIO
 
 from tqdm import tqdm
 
-from .batch import default_jobs, in_order, make_tasks, solve_tasks
+from .batch import Engine, default_jobs, in_order, make_tasks, solve_tasks
 from .checks import text_warnings
 from .convert import mps_to_lp_text
 from .errors import InputError
@@ -133,9 +133,9 @@ def run_solve(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
         index, source, kind, _, warnings = next(t for t in tasks if t[1] == STDIN)
         text = read_bytes(STDIN).decode("utf-8", errors="replace")
         tasks[index] = (index, source, kind, text, warnings)
-    engine = "dask" if args.dask else "local"
+    engine: Engine = "dask" if args.dask else "local"
     jobs = min(args.jobs or default_jobs(), len(tasks))
-    outcomes: Iterator[Outcome] = solve_tasks(tasks, jobs, args.timeout, engine, args.dask)
+    outcomes: Generator[Outcome, None, None] = solve_tasks(tasks, jobs, args.timeout, engine, args.dask)
     if args.ordered:
         outcomes = in_order(outcomes)
     reporter = Reporter(args, len(tasks), out, err)

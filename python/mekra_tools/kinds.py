@@ -180,7 +180,7 @@ def expand_sources(paths: list[str]) -> list[str]:
     sources: list[str] = []
     for path in paths:
         if path != STDIN and os.path.isdir(path):
-            found = []
+            found: list[str] = []
             for root, dirs, files in os.walk(path):
                 dirs[:] = sorted(d for d in dirs if not d.startswith("."))
                 found.extend(os.path.join(root, f) for f in files if is_instance_name(f))

@@ -186,7 +186,9 @@ def canonical(text: str) -> CanonicalProgram:
         return {k: v for k, v in coefficients.items() if v != 0}, constant
 
     objectives = [line for line in lines if line.kind == "objective"]
-    sense, objective, objective_constant = None, {}, Fraction(0)
+    sense: str | None = None
+    objective: dict[int, Fraction] = {}
+    objective_constant = Fraction(0)
     if objectives:
         sense = objectives[-1].sense
         objective, objective_constant = expression(objectives[-1].terms)

@@ -124,7 +124,7 @@ class _Reader:
                     raise self.fail(f"section {head} is not supported (mekra solves linear models only)")
                 if head not in SECTIONS:
                     # some free files put data lines at column 1: read them in the current section
-                    if section in ("ROWS", "COLUMNS", "RHS", "RANGES", "BOUNDS"):
+                    if section is not None and section in ("ROWS", "COLUMNS", "RHS", "RANGES", "BOUNDS"):
                         self.data(section, line, words)
                         continue
                     raise self.fail(f"unknown section '{words[0]}'")

@@ -8,7 +8,8 @@ from __future__ import annotations
 
 import time
 from dataclasses import asdict, dataclass, field
-from typing import Any, Callable
+from collections.abc import Callable, Mapping
+from typing import Any
 
 import mekra
 
@@ -21,7 +22,7 @@ from .mps import read_mps
 
 Task = tuple[int, str, "Kind | None", "str | None", bool]
 
-SOLVERS: dict[str, Callable[[str], dict[str, Any]]] = {
+SOLVERS: dict[str, Callable[[str], Mapping[str, Any]]] = {
     "sat": mekra.solve_sat,
     "lp": mekra.solve_lp_text,
     "milp": mekra.solve_milp_text,
@@ -107,7 +108,7 @@ def run_task(task: Task) -> Outcome:
         outcome.kind = kind
         if want_warnings:
             outcome.warnings = [with_location(source, w) for w in text_warnings(loaded.format, loaded.text)]
-        outcome.result = SOLVERS[kind](solver_text)
+        outcome.result = dict(SOLVERS[kind](solver_text))
     except InputError as error:
         outcome.error = str(error)
     except ValueError as error:

@@ -159,7 +159,8 @@ def test_unknown_kind_names_the_file(tmp_path):
 
 def test_a_folder_is_its_instance_files(tmp_path):
     write(tmp_path, "a.cnf", SAT_TEXT)
-    write(tmp_path / "sub" if (tmp_path / "sub").mkdir() is None else tmp_path, "b.mklp.gz", LP_TEXT)
+    (tmp_path / "sub").mkdir()
+    write(tmp_path / "sub", "b.mklp.gz", LP_TEXT)
     write(tmp_path, "README.md", "not an instance")
     run = mekra("solve", "--ordered", tmp_path)
     assert run.returncode == 0, run.stderr
