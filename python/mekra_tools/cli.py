@@ -150,6 +150,7 @@ def run_solve(args: argparse.Namespace, out: TextIO, err: TextIO) -> int:
         print(f"{PROGRAM}: interrupted: {reporter.finished} of {len(tasks)} instances finished", file=err)
         return EXIT_INTERRUPTED
     finally:
+        outcomes.close()  # on any error too: no worker outlives the command
         reporter.close()
     if args.format == "competition" and last is not None:
         if last.kind not in (None, "sat"):

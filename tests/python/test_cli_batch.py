@@ -83,6 +83,46 @@ def test_ctrl_c_stops_every_worker(files):
     assert not any(alive(pid) for pid in workers)
 
 
+@pytest.mark.parametrize("signal_name", ["SIGTERM", "SIGKILL"])
+def test_workers_die_with_the_command(files, signal_name):
+    hard = files("php98.cnf", HARD)
+    command = [sys.executable, "-m", "mekra_tools", "solve", "--jobs", "2", hard, hard, hard]
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + COMMAND_TIMEOUT
+        workers: list[int] = []
+        while time.monotonic() < deadline and len(workers) < 2:
+            workers = child_pids(process.pid)
+            time.sleep(0.05)
+        assert len(workers) == 2
+        process.send_signal(getattr(signal, signal_name))
+        process.wait(timeout=30)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    deadline = time.monotonic() + 10
+    while any(alive(pid) for pid in workers) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    assert not any(alive(pid) for pid in workers)
+
+
+def test_a_closed_output_pipe_leaves_no_worker(files, monkeypatch):
+    marker = f"MEKRA_TEST_{uuid.uuid4().hex}"
+    monkeypatch.setenv(marker, "1")
+    tiny, hard = files("tiny.cnf", TINY), files("php98.cnf", HARD)
+    command = [sys.executable, "-m", "mekra_tools", "solve", "--jobs", "2", tiny, hard, hard]
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    process.stdout.close()  # like `mekra solve ... | head -0`: the first line breaks the pipe
+    try:
+        process.wait(timeout=COMMAND_TIMEOUT)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    assert processes_with(marker) == []
+
+
 def test_api_solves_texts_and_paths_as_they_finish(files):
     path = files("a.cnf", TINY)
     texts = [Text("max x0\nx0 <= 3\n", kind="lp", name="lp"), Text("var x 0 3\nvar y 0 3\nlt y x\n", name="cp.mkcp")]

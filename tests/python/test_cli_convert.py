@@ -160,3 +160,22 @@ def test_free_format_sense_range_split_and_constant():
                     "1*x1 - 1*x2 <= 1"]
     solved = mekra.solve_lp_text(run.stdout)
     assert solved["status"] == "UNBOUNDED"  # x = 4 - 2y within the range, so x + y grows as y falls
+
+
+def test_header_counts_the_numbers_the_reader_rounds():
+    text = "\n".join(["NAME R", "ROWS", " N obj", " L a", "COLUMNS",
+                      " x obj 0.1234567891 a 0.00000000001",  # ten decimal places; below 5e-10
+                      " y obj 12345678901.5 a 1e19",  # fractional past ~9.2e9; whole past 2^63
+                      " z obj 0.125 a 1e15",  # exact; whole and within 64 bits
+                      "RHS", " rhs a 3", "ENDATA", ""])
+    run = run_mekra("convert", "-", input=text)
+    assert run.returncode == 0, run.stderr
+    assert ("# numbers the LP reader rounds: 4 (1 with more than nine decimal places, 1 below 5e-10 read as 0, "
+            "2 beyond the saturation limit)") in run.stdout
+
+
+def test_convert_names_the_file_and_line_of_a_fault(tmp_path):
+    path = tmp_path / "bad.mps"
+    path.write_text("NAME x\nROWS\n N obj\nCOLUMNS\n x obj 1\nBOUNDS\n SC bnd x 4\nENDATA\n")
+    run = run_mekra("convert", path)
+    assert run.returncode == 1 and f"{path}:7: semi-continuous bounds (SC) are not supported" in run.stderr
