@@ -14,6 +14,7 @@ from __future__ import annotations
 
 import argparse
 import os
+import resource
 import subprocess
 import sys
 import time
@@ -58,11 +59,21 @@ def loop(texts: list[str]) -> None:
 BUSY: dict[int, float] = {}  # jobs -> seconds the workers spent solving, last run
 
 
+CPU: dict[int, float] = {}  # jobs -> CPU seconds of the (reaped) workers, last run
+
+
+def children_cpu() -> float:
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
 def pool(texts: list[str], jobs: int, **options) -> None:
     batch = [Text(text, kind="sat") for text in texts]
+    before = children_cpu()
     outcomes = list(solve_many(batch, jobs=jobs, **options))
     assert len(outcomes) == len(texts) and all(o.ok for o in outcomes)
     BUSY[jobs] = sum(o.time for o in outcomes)
+    CPU[jobs] = children_cpu() - before
 
 
 def pigeonhole(pigeons: int, holes: int) -> str:
@@ -104,11 +115,12 @@ def main() -> None:
     print(f"{len(texts)} instances from {', '.join(FAMILIES)}; best of {args.repeats}; cores: {os.cpu_count()}")
     rates: dict[str, float] = {}
     rates["in-process loop"] = len(texts) / best(args.repeats, lambda: loop(texts))
-    busy = {}
+    busy, cores = {}, {}
     for jobs in (1, 2):
         wall = best(args.repeats, lambda: pool(texts, jobs))
         rates[f"pool --jobs {jobs}"] = len(texts) / wall
         busy[jobs] = BUSY[jobs] / wall
+        cores[jobs] = CPU[jobs] / wall
     if not args.no_dask:
         from distributed import Client, LocalCluster
 
@@ -120,6 +132,8 @@ def main() -> None:
     print(f"  jobs 2 / jobs 1:   {rates['pool --jobs 2'] / rates['pool --jobs 1']:.2f}x (target >= 1.8)")
     print(f"  workers busy (solve time / wall): jobs 1 {busy[1]:.2f}, jobs 2 {busy[2]:.2f}; "
           f"load average {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores")
+    print(f"  CPU the workers got (CPU s / wall s): jobs 1 {cores[1]:.2f}, jobs 2 {cores[2]:.2f}; "
+          f"worker CPU per instance: jobs 1 {CPU[1] / len(texts) * 1e3:.2f} ms, jobs 2 {CPU[2] / len(texts) * 1e3:.2f} ms")
     if "dask, 2 workers" in rates:
         print(f"  dask / jobs 2:     {rates['dask, 2 workers'] / rates['pool --jobs 2']:.2f}x (target >= 0.8)")
 
