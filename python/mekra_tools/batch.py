@@ -59,11 +59,15 @@ def in_order(outcomes: Iterable[Outcome]) -> Generator[Outcome, None, None]:
     """Outcomes in task order, each released as soon as all earlier ones are."""
     waiting: dict[int, Outcome] = {}
     following = 0
-    for outcome in outcomes:
-        waiting[outcome.index] = outcome
-        while following in waiting:
-            yield waiting.pop(following)
-            following += 1
+    try:
+        for outcome in outcomes:
+            waiting[outcome.index] = outcome
+            while following in waiting:
+                yield waiting.pop(following)
+                following += 1
+    finally:
+        if isinstance(outcomes, Generator):
+            outcomes.close()  # closing this closes the batch: its workers stop now
 
 
 def solve_tasks(

@@ -175,15 +175,37 @@ def lp_text_has_integers(text: str) -> bool:
     return _INT_DECLARATION.search(text) is not None
 
 
+OPENERS = {".gz": gzip.open, ".xz": lzma.open, ".bz2": bz2.open}
+SNIFF_BYTES = 4096
+
+
+def sniff_file(path: str) -> Format | None:
+    """DIMACS or MPS from the first bytes of a file without a known suffix (the MIPLIB files)."""
+    opener = next((OPENERS[s] for s in OPENERS if path.endswith(s)), open)
+    try:
+        with opener(path, "rb") as handle:  # type: ignore[operator]
+            head = handle.read(SNIFF_BYTES)
+    except (OSError, EOFError, lzma.LZMAError):
+        return None
+    found = sniff_format(head.decode("latin-1"))
+    return found if found in ("dimacs", "mps") else None  # LP and CP texts have no clear signature
+
+
+def is_instance_file(path: str) -> bool:
+    return is_instance_name(path) or sniff_file(path) is not None
+
+
 def expand_sources(paths: list[str]) -> list[str]:
-    """Files as given, and each folder's instance files (by suffix), sorted, recursively."""
+    """Files as given, and each folder's instance files, sorted, recursively: files with a known
+    suffix, and DIMACS or MPS files recognised by their first lines."""
     sources: list[str] = []
     for path in paths:
         if path != STDIN and os.path.isdir(path):
             found: list[str] = []
             for root, dirs, files in os.walk(path):
                 dirs[:] = sorted(d for d in dirs if not d.startswith("."))
-                found.extend(os.path.join(root, f) for f in files if is_instance_name(f))
+                found.extend(os.path.join(root, f) for f in files if not f.startswith(".")
+                             and is_instance_file(os.path.join(root, f)))
             sources.extend(sorted(found))
         else:
             sources.append(path)

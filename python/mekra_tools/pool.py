@@ -13,6 +13,7 @@ of the parent's threads or state is inherited. They ignore Ctrl-C, die with thei
 
 from __future__ import annotations
 
+import fcntl
 import os
 import subprocess
 import sys
@@ -24,8 +25,22 @@ from multiprocessing.connection import Connection, wait
 from .solving import Outcome, Task
 
 MAX_CHUNK = 64
+TASK_BYTES = 512  # a task's pickled size without its text, generously
+PIPE_BYTES = 1 << 20
+DEFAULT_PIPE_BYTES = 1 << 16
+F_SETPIPE_SZ = getattr(fcntl, "F_SETPIPE_SZ", 1031)
+F_GETPIPE_SZ = getattr(fcntl, "F_GETPIPE_SZ", 1032)
 READY = "ready"  # a worker's first message
 CHUNKS_PER_WORKER = 8  # enough chunks that the workers finish together
+
+
+def pipe_capacity(fd: int) -> int:
+    """Grow a pipe to 1 MiB where Linux allows it; its capacity in bytes."""
+    try:
+        fcntl.fcntl(fd, F_SETPIPE_SZ, PIPE_BYTES)
+        return int(fcntl.fcntl(fd, F_GETPIPE_SZ))
+    except OSError:
+        return DEFAULT_PIPE_BYTES
 
 
 class Worker:
@@ -42,6 +57,7 @@ class Worker:
         )
         os.close(to_child_read)
         os.close(from_child_write)
+        self.pipe_room = pipe_capacity(to_child_write)
         self.tasks = Connection(to_child_write, readable=False, writable=True)
         self.answers = Connection(from_child_read, readable=True, writable=False)
         self.ready = False
@@ -112,10 +128,10 @@ class WorkerPool:
             while unanswered:
                 now = time.monotonic()
                 for worker in self.workers:
-                    # top up below half a chunk, so a worker never waits for work
                     if worker.ready and pending and len(worker.queue) <= size // 2:
-                        chunk = [pending.popleft() for _ in range(min(size, len(pending)))]
-                        worker.send(chunk, now)
+                        chunk = self.next_chunk(pending, size, idle=not worker.queue, room=worker.pipe_room)
+                        if chunk:
+                            worker.send(chunk, now)
                 for ready in wait([w.answers for w in self.workers], self.wait_time(now)):
                     worker = next(w for w in self.workers if w.answers is ready)
                     outcome = self.receive(worker, pending)
@@ -127,6 +143,24 @@ class WorkerPool:
                     yield outcome
         finally:
             self.close()
+
+    @staticmethod
+    def next_chunk(pending: deque[Task], size: int, idle: bool, room: int) -> list[Task]:
+        """Up to `size` tasks that fit the worker's pipe at once.
+
+        A busy worker reads its next chunk only when it has finished the current one, so a chunk
+        sent early must fit the pipe, or the parent would block in the write (and could not kill
+        an overrunning solve meanwhile). An idle worker is reading: it takes any size.
+        """
+        chunk: list[Task] = []
+        volume = 0
+        while pending and len(chunk) < size:
+            text = pending[0][3]
+            volume += TASK_BYTES + (4 * len(text) if text is not None else 0)  # UTF-8: at most 4 bytes a character
+            if volume > room // 2 and not (idle and not chunk):
+                break
+            chunk.append(pending.popleft())
+        return chunk
 
     def wait_time(self, now: float) -> float | None:
         if self.timeout is None:

@@ -131,6 +131,26 @@ def test_api_solves_texts_and_paths_as_they_finish(files):
     assert outcomes[1].result == {"status": "OPTIMAL", "model": {"x0": 3}, "objective": 3.0}
 
 
+BIG_TEXTS_BATCH = """
+import sys
+from mekra_tools import Text, solve_many
+sys.path.insert(0, sys.argv[1])
+from cli_support import pigeonhole
+big = "p cnf 2 300000\\n" + "1 2 0\\n" * 300000  # 1.8 MB: more than a pipe holds
+batch = [Text("p cnf 1 1\\n1 0\\n", kind="sat"), Text(pigeonhole(9, 8), kind="sat")] + [Text(big, kind="sat")] * 15
+print(" ".join(o.status for o in solve_many(batch, jobs=1, timeout=1, ordered=True)))
+"""
+
+
+def test_a_timeout_holds_while_big_texts_wait_for_the_worker():
+    # the parent must never block writing the next chunk to a worker stuck in a hard solve
+    here = str(Path(__file__).parent)
+    run = subprocess.run([sys.executable, "-c", BIG_TEXTS_BATCH, here], capture_output=True, text=True,
+                         timeout=COMMAND_TIMEOUT, stdin=subprocess.DEVNULL)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.split() == ["SAT", "TIMEOUT"] + ["SAT"] * 15
+
+
 def test_api_single_solve_with_timeout():
     assert solve(Text(HARD, kind="sat"), timeout=0.5).status == "TIMEOUT"
     assert solve(Text(TINY, kind="sat"), timeout=30).result == {"status": "SAT", "model": {"x0": True, "x1": True}}

@@ -161,10 +161,14 @@ def test_a_folder_is_its_instance_files(tmp_path):
     write(tmp_path, "a.cnf", SAT_TEXT)
     (tmp_path / "sub").mkdir()
     write(tmp_path / "sub", "b.mklp.gz", LP_TEXT)
+    write(tmp_path / "sub", "model.gz", MPS_TEXT)  # no suffix, as the MIPLIB files: found by its first lines
     write(tmp_path, "README.md", "not an instance")
+    write(tmp_path, "notes.cat", "a catalogue, x = 1\n")
     run = mekra("solve", "--ordered", tmp_path)
     assert run.returncode == 0, run.stderr
-    assert [line.split("\t")[1] for line in run.stdout.splitlines()] == ["SAT", "OPTIMAL"]
+    assert [line.split("\t")[:2] for line in run.stdout.splitlines()] == [
+        [str(tmp_path / "a.cnf"), "SAT"], [str(tmp_path / "sub" / "b.mklp.gz"), "OPTIMAL"],
+        [str(tmp_path / "sub" / "model.gz"), "OPTIMAL"]]
 
 
 def test_ordered_keeps_input_order(tmp_path):
