@@ -3,6 +3,7 @@
 // ASCII digits, and a value within the range of the type asked for. Inline, because the DIMACS
 // reader scans every literal of a formula with it.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -24,17 +25,22 @@ struct IntegerScan {
     std::uint64_t magnitude = 0;
 };
 
-inline IntegerScan scan_integer(std::string_view s, std::size_t pos, bool sign_allowed = true) {
+[[gnu::always_inline]] inline IntegerScan scan_integer(std::string_view s, std::size_t pos,
+                                                       bool sign_allowed = true) {
     IntegerScan scan;
     if (sign_allowed && pos < s.size() && (s[pos] == '+' || s[pos] == '-')) scan.negative = s[pos++] == '-';
     const std::size_t first = pos;
+    // Any 19 digits fit 64 bits: only the digits after them need an overflow check.
+    const std::size_t unchecked_end = std::min(s.size(), first + 19);
+    std::uint64_t magnitude = 0;
+    while (pos < unchecked_end && is_digit(s[pos]))
+        magnitude = magnitude * 10 + static_cast<std::uint64_t>(s[pos++] - '0');
     while (pos < s.size() && is_digit(s[pos])) {
-        scan.fits = scan.fits &&
-                    !__builtin_mul_overflow(scan.magnitude, std::uint64_t{10}, &scan.magnitude) &&
-                    !__builtin_add_overflow(scan.magnitude, static_cast<std::uint64_t>(s[pos] - '0'),
-                                            &scan.magnitude);
-        ++pos;
+        const auto digit = static_cast<std::uint64_t>(s[pos++] - '0');
+        scan.fits = scan.fits && !__builtin_mul_overflow(magnitude, std::uint64_t{10}, &magnitude) &&
+                    !__builtin_add_overflow(magnitude, digit, &magnitude);
     }
+    scan.magnitude = magnitude;
     scan.digits = pos - first;
     scan.end = pos;
     return scan;
@@ -43,19 +49,25 @@ inline IntegerScan scan_integer(std::string_view s, std::size_t pos, bool sign_a
 // The value of a scan with digits as a T, or nothing when it lies outside T's range (a
 // minus sign is outside the range of an unsigned T, even before zero).
 template <class T>
-std::optional<T> integer_value(const IntegerScan& scan) {
+[[gnu::always_inline]] inline std::optional<T> integer_value(const IntegerScan& scan) {
     static_assert(std::is_integral_v<T> && sizeof(T) <= sizeof(std::uint64_t));
     if (scan.digits == 0 || !scan.fits) return std::nullopt;
     if constexpr (std::is_unsigned_v<T>) {
         if (scan.negative || scan.magnitude > std::numeric_limits<T>::max()) return std::nullopt;
         return static_cast<T>(scan.magnitude);
+    } else if constexpr (sizeof(T) < sizeof(std::int64_t)) {
+        // A narrow T: a magnitude within reach of its range is a small int64 with its sign.
+        if (scan.magnitude > static_cast<std::uint64_t>(std::numeric_limits<T>::max()) + 1)
+            return std::nullopt;
+        const auto magnitude = static_cast<std::int64_t>(scan.magnitude);
+        const std::int64_t value = scan.negative ? -magnitude : magnitude;
+        if (value > std::numeric_limits<T>::max()) return std::nullopt;
+        return static_cast<T>(value);
     } else {
-        using U = std::make_unsigned_t<T>;
-        const std::uint64_t max = static_cast<U>(std::numeric_limits<T>::max());
+        const std::uint64_t max = static_cast<std::uint64_t>(std::numeric_limits<T>::max());
         if (scan.magnitude > max + (scan.negative ? 1 : 0)) return std::nullopt;
         // Two's complement negation in unsigned arithmetic keeps T's minimum exact.
-        const U bits = static_cast<U>(scan.negative ? 0 - scan.magnitude : scan.magnitude);
-        return static_cast<T>(bits);
+        return static_cast<T>(scan.negative ? 0 - scan.magnitude : scan.magnitude);
     }
 }
 
