@@ -31,7 +31,6 @@ Format = Literal["dimacs", "mps", "lp_text", "cp_text"]
 KINDS: tuple[Kind, ...] = ("sat", "lp", "milp", "cp")
 SUFFIX_FORMATS: dict[str, Format] = {
     ".cnf": "dimacs",
-    ".dimacs": "dimacs",
     ".mps": "mps",
     ".mklp": "lp_text",
     ".mkcp": "cp_text",

@@ -7,7 +7,7 @@ want_warnings). Its outcome is an `Outcome`.
 from __future__ import annotations
 
 import time
-from dataclasses import asdict, dataclass, field
+from dataclasses import dataclass, field
 from collections.abc import Callable, Mapping
 from typing import Any
 
@@ -68,9 +68,6 @@ class Outcome:
         if self.warnings:
             record["warnings"] = self.warnings
         return record
-
-    def to_dict(self) -> dict[str, Any]:
-        return asdict(self)
 
 
 LINE_PREFIX = "line "
