@@ -17,6 +17,7 @@ import fcntl
 import os
 import subprocess
 import sys
+import sysconfig
 import time
 from collections import deque
 from collections.abc import Iterable, Iterator
@@ -43,6 +44,17 @@ def pipe_capacity(fd: int) -> int:
         return DEFAULT_PIPE_BYTES
 
 
+def worker_environment() -> dict[str, str]:
+    """Ours; plus this package's folder on the path when it is not an installed one, so that a
+    worker finds the package however the parent found it."""
+    package_parent = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    installed = {os.path.abspath(sysconfig.get_path(name)) for name in ("purelib", "platlib")}
+    if package_parent in installed:
+        return dict(os.environ)
+    path = os.environ.get("PYTHONPATH")
+    return {**os.environ, "PYTHONPATH": package_parent + (os.pathsep + path if path else "")}
+
+
 class Worker:
     """One worker process, its pipes, and the tasks sent to it in order."""
 
@@ -54,6 +66,7 @@ class Worker:
             pass_fds=(to_child_read, from_child_write),
             stdin=subprocess.DEVNULL,
             close_fds=True,
+            env=worker_environment(),
         )
         os.close(to_child_read)
         os.close(from_child_write)
@@ -76,15 +89,6 @@ class Worker:
         self.process.wait()
         self.tasks.close()
         self.answers.close()
-
-    def stop(self) -> None:
-        """Ask an idle worker to leave; kill it if it does not."""
-        try:
-            self.tasks.send(None)
-            self.process.wait(timeout=2)
-        except (OSError, subprocess.TimeoutExpired):
-            pass
-        self.kill()
 
 
 class WorkerPool:
