@@ -47,7 +47,10 @@ def positive_float(text: str) -> float:
 
 
 def parser() -> argparse.ArgumentParser:
-    top = argparse.ArgumentParser(prog=PROGRAM, description="Solve SAT, LP, MILP and CP files with mekra.")
+    top = argparse.ArgumentParser(
+        prog=PROGRAM, description="Solve SAT, LP, MILP and CP files with mekra.",
+        epilog="exit codes: 0 all answered (TIMEOUT included), 1 bad input (or check found traps), 2 usage, "
+               "130 Ctrl-C; --format competition: 10 SAT, 20 UNSAT")
     commands = top.add_subparsers(dest="command", required=True, metavar="COMMAND")
     kinds_help = "the solver for every file: sat, lp, milp or cp (default: from each file's name)"
 
