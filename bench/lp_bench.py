@@ -9,8 +9,16 @@ per program as a process (startup included, best of --repeat runs). For every pr
 script prints the three objectives and the time ratios glpsol/mekra, and at the end the count
 of "UNKNOWN (numerical issue)" answers per random size.
 
+With --netlib it runs instead every Netlib LP of ../shared/benchmarks/lp/netlib (converted with
+the shared mps2mekra.py, and to CPLEX LP with lp2cplex.py) once each, alternating: mekra in a
+process of its own (bench/solve_one.py, the call timed inside), glpsol --exact and QSopt_ex's
+esolver -L (when installed) as processes, each under --limit seconds. It prints per program
+the statuses, objectives, times and ratios, checks the objectives against esolver's exact
+value, the model against the constraints, and ends with the geometric means.
+
 Usage (with mekra importable, e.g. from the project venv):
     build/venv/bin/python bench/lp_bench.py [--seeds 4] [--sizes 5,10,...,40] [--repeat 3]
+    build/venv/bin/python bench/lp_bench.py --netlib [--limit 300] [--only afiro,blend]
 """
 
 import argparse
@@ -147,13 +155,127 @@ def same(a, b):
     return a is not None and b is not None and math.isclose(a, b, rel_tol=1e-12, abs_tol=1e-12)
 
 
+def shared_dir():
+    """../shared beside the repository (or beside any parent of it, for a worktree)."""
+    for parent in Path(__file__).resolve().parents:
+        candidate = parent / "shared" / "benchmarks"
+        if candidate.is_dir():
+            return parent / "shared"
+        candidate = parent.parent / "shared" / "benchmarks"
+        if candidate.is_dir():
+            return parent.parent / "shared"
+    sys.exit("../shared/benchmarks not found")
+
+
+def timed_process(cmd, limit):
+    """(seconds, stdout) of a process, or (None, "") when it does not finish within `limit`."""
+    t0 = time.perf_counter()
+    try:
+        done = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, timeout=limit)
+    except subprocess.TimeoutExpired:
+        return None, ""
+    return time.perf_counter() - t0, done.stdout
+
+
+def esolver_answer(solution):
+    """Status and exact objective (a Fraction) from an esolver solution file."""
+    from fractions import Fraction
+
+    text = solution.read_text() if solution.exists() else ""
+    status = re.search(r"^status\s+([A-Z]\S*)", text, re.MULTILINE)
+    value = re.search(r"^\s*Value = (\S+)", text, re.MULTILINE)
+    return (status.group(1) if status else "?"), (Fraction(value.group(1)) if value else None)
+
+
+def run_netlib(args):
+    import json
+
+    shared = shared_dir()
+    files = sorted((shared / "benchmarks" / "lp" / "netlib").glob("*.mps.gz"))
+    if args.only:
+        wanted = set(args.only.split(","))
+        files = [f for f in files if f.name[: -len(".mps.gz")] in wanted]
+    have_esolver = shutil.which("esolver") is not None
+    runner = Path(__file__).with_name("solve_one.py")
+    header = (f"{'program':<10} {'mekra':>10} {'glpsol':>10} {'esolver':>10} {'mekra s':>9} {'glpsol s':>9} "
+              f"{'esolv s':>9} {'glp/mk':>8} {'esv/mk':>8} {'obj ok':>6} {'viol':>8}  objective")
+    print(header)
+    print("-" * len(header), flush=True)
+    glp_ratios, esv_ratios, unfinished, wrong = [], [], [], []
+    with tempfile.TemporaryDirectory() as tmp:
+        for mps in files:
+            name = mps.name[: -len(".mps.gz")]
+            mekra_lp = Path(tmp) / f"{name}.lp"
+            cplex_lp = Path(tmp) / f"{name}.cplex.lp"
+            subprocess.run([sys.executable, str(shared / "tools" / "mps2mekra.py"), str(mps), "-o", str(mekra_lp)],
+                           check=True, stdout=subprocess.DEVNULL)
+            subprocess.run([sys.executable, str(shared / "tools" / "lp2cplex.py"), str(mekra_lp), "-o", str(cplex_lp)],
+                           check=True, stdout=subprocess.DEVNULL)
+            # mekra: the call's own time; the process is only there to enforce the limit.
+            wall, out = timed_process([sys.executable, str(runner), str(mekra_lp)], args.limit)
+            mk = json.loads(out) if wall is not None and out.strip() else None
+            mk_time = mk["seconds"] if mk else None
+            glp_solution = Path(tmp) / f"{name}.glp.sol"
+            glp_time, _ = timed_process(["glpsol", "--exact", "--lp", str(cplex_lp), "-w", str(glp_solution)],
+                                        args.limit)
+            glp_status = "?"
+            if glp_time is not None and glp_solution.exists():
+                m = re.search(r"^c Status:\s+(.*)$", glp_solution.read_text(), re.MULTILINE)
+                glp_status = m.group(1).strip() if m else "?"
+            esv_time, esv_status, esv_obj = None, "-", None
+            if have_esolver:
+                esv_solution = Path(tmp) / f"{name}.esv.sol"
+                esv_time, _ = timed_process(["esolver", "-L", "-O", str(esv_solution), str(cplex_lp)], args.limit)
+                esv_status, esv_obj = esolver_answer(esv_solution) if esv_time is not None else ("-", None)
+            status = mk["status"] if mk else "timeout"
+            objective = mk["objective"] if mk else None
+            obj_ok = "-"
+            if objective is not None and esv_obj is not None:
+                obj_ok = "yes" if math.isclose(objective, float(esv_obj), rel_tol=4e-16, abs_tol=1e-300) else "NO"
+                if obj_ok == "NO":
+                    wrong.append(f"{name}: mekra {objective!r}, esolver {float(esv_obj)!r}")
+            if mk_time is None:
+                unfinished.append(f"{name} (mekra)")
+            if glp_time is None:
+                unfinished.append(f"{name} (glpsol --exact)")
+            if have_esolver and esv_time is None:
+                unfinished.append(f"{name} (esolver)")
+            glp_ratio = glp_time / mk_time if glp_time and mk_time else None
+            esv_ratio = esv_time / mk_time if esv_time and mk_time else None
+            if glp_ratio:
+                glp_ratios.append((glp_ratio, name))
+            if esv_ratio:
+                esv_ratios.append((esv_ratio, name))
+
+            def fmt(x, spec):
+                return format(x, spec) if x is not None else "-"
+
+            print(f"{name:<10} {status[:10]:>10} {glp_status[:10]:>10} {esv_status[:10]:>10} {fmt(mk_time, '9.3f')} "
+                  f"{fmt(glp_time, '9.3f')} {fmt(esv_time, '9.3f')} {fmt(glp_ratio, '8.2f')} {fmt(esv_ratio, '8.2f')} "
+                  f"{obj_ok:>6} {fmt(mk['violation'] if mk else None, '8.1e')}  {objective}", flush=True)
+    for label, ratios in (("glpsol --exact / mekra", glp_ratios), ("esolver / mekra", esv_ratios)):
+        if ratios:
+            geo = math.exp(sum(math.log(r) for r, _ in ratios) / len(ratios))
+            worst = min(ratios)
+            print(f"{label}: geometric mean {geo:.2f}x over {len(ratios)} programs both finished; "
+                  f"worst {worst[0]:.3f}x ({worst[1]})")
+    print("unfinished within the limit: " + (", ".join(unfinished) or "none"))
+    print("objectives equal to esolver's exact value: " + ("all" if not wrong else "NO: " + "; ".join(wrong)))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--netlib", action="store_true", help="run the Netlib LPs instead")
+    parser.add_argument("--limit", type=float, default=300.0, help="seconds per program and solver (--netlib)")
+    parser.add_argument("--only", default="", help="comma-separated Netlib names (--netlib)")
     parser.add_argument("--seeds", type=int, default=4, help="random programs per size")
     parser.add_argument("--sizes", default="5,10,15,20,25,30,35,40", help="random program sizes")
     parser.add_argument("--repeat", type=int, default=3, help="glpsol runs per program (best is kept)")
     args = parser.parse_args()
     ensure_glpsol()
+    if args.netlib:
+        run_netlib(args)
+        return
 
     programs = [readme_example(), diet()] + [klee_minty(n) for n in range(3, 9)]
     for size in (int(s) for s in args.sizes.split(",")):

@@ -14,8 +14,14 @@ For every program the script prints mekra's answer, objective, nodes and time, t
 objectives and times, and the ratios peer time / mekra time (above 1: mekra is faster). At the
 end it lists every program whose answers differ, with the reason.
 
+With --miplib it runs instead the MIPLIB 3 models of ../shared/benchmarks/milp/miplib3
+(converted with the shared mps2mekra.py and lp2cplex.py): mekra in a process of its own
+(bench/solve_one.py, the call timed inside) and CBC, each once under --limit seconds, printing
+status, objective and time of both.
+
 Usage (with mekra importable, e.g. from the project venv):
     build/venv/bin/python bench/milp_bench.py [--repeat 3] [--skip-chain]
+    build/venv/bin/python bench/milp_bench.py --miplib [--limit 300] [--only mod008,pk1]
 """
 
 import argparse
@@ -190,12 +196,62 @@ def glpsol_answer(out, solution):
     return "?", None
 
 
+def run_miplib(args):
+    import json
+
+    # ../shared beside the repository, or beside a parent of it (a worktree).
+    shared = next((p / "shared" for p in [ROOT, *ROOT.parents] if (p / "shared" / "benchmarks").is_dir()),
+                  ROOT.parent / "shared")
+    files = sorted((shared / "benchmarks" / "milp" / "miplib3").glob("*.gz"))
+    if args.only:
+        files = [f for f in files if f.name[:-3] in set(args.only.split(","))]
+    runner = Path(__file__).with_name("solve_one.py")
+    print(f"{'program':<9} {'mekra':>26} {'objective':>14} {'mekra s':>9} {'cbc':>10} {'objective':>14} {'cbc s':>9}")
+    with tempfile.TemporaryDirectory() as tmp:
+        for gz in files:
+            name = gz.name[:-3]
+            mekra_lp, cplex_lp = Path(tmp) / f"{name}.lp", Path(tmp) / f"{name}.cplex.lp"
+            subprocess.run([sys.executable, str(shared / "tools" / "mps2mekra.py"), str(gz), "-o", str(mekra_lp)],
+                           check=True, stdout=subprocess.DEVNULL)
+            subprocess.run([sys.executable, str(shared / "tools" / "lp2cplex.py"), str(mekra_lp), "-o", str(cplex_lp)],
+                           check=True, stdout=subprocess.DEVNULL)
+            try:
+                out = subprocess.run([sys.executable, str(runner), str(mekra_lp), "--milp"], capture_output=True,
+                                     text=True, timeout=args.limit).stdout
+                mk = json.loads(out)
+            except (subprocess.TimeoutExpired, ValueError):
+                mk = {"status": "timeout", "objective": None, "seconds": None}
+            cbc_status, cbc_obj, cbc_time = "-", None, None
+            if shutil.which("cbc"):
+                t0 = time.perf_counter()
+                try:
+                    text = subprocess.run(["cbc", str(cplex_lp), "-sec", str(int(args.limit)), "-solve", "-quit"],
+                                          capture_output=True, text=True, timeout=args.limit + 30).stdout
+                    cbc_time = time.perf_counter() - t0
+                    status = re.search(r"^Result - (.*)$", text, re.MULTILINE)
+                    value = re.search(r"^Objective value:\s+(\S+)", text, re.MULTILINE)
+                    cbc_status = status.group(1).strip()[:10] if status else "?"
+                    cbc_obj = float(value.group(1)) if value else None
+                except subprocess.TimeoutExpired:
+                    cbc_status = "timeout"
+            seconds = f"{mk['seconds']:9.3f}" if mk["seconds"] is not None else f"{'-':>9}"
+            cbc_seconds = f"{cbc_time:9.3f}" if cbc_time is not None else f"{'-':>9}"
+            print(f"{name:<9} {mk['status']:>26} {str(mk['objective']):>14} {seconds} {cbc_status:>10} "
+                  f"{str(cbc_obj):>14} {cbc_seconds}", flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--skip-chain", action="store_true", help="leave out the slow node-limit chain")
     parser.add_argument("--peer-limit", type=int, default=10, help="time limit in seconds for CBC and glpsol")
+    parser.add_argument("--miplib", action="store_true", help="run the MIPLIB 3 models instead")
+    parser.add_argument("--limit", type=float, default=300.0, help="seconds per model and solver (--miplib)")
+    parser.add_argument("--only", default="", help="comma-separated MIPLIB names (--miplib)")
     args = parser.parse_args()
+    if args.miplib:
+        run_miplib(args)
+        return
 
     helper = nodes_helper()
     have_cbc, have_glpsol = shutil.which("cbc"), shutil.which("glpsol")

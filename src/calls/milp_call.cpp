@@ -4,18 +4,23 @@
 #include <variant>
 
 #include "calls/calls.hpp"
+#include "linear/digit_budget.hpp"
 #include "lp/reader.hpp"
 #include "milp/solver.hpp"
 
 namespace mekra::calls {
 
+// The call's digit budget covers reading and solving; past it, or past the tableau limit, the
+// call is refused with a MemoryError that says why.
 CallResult<LpOutcome> solve_milp_text_body(std::string_view text) {
-    lp::LpReadResult read = lp::parse_lp(text);
-    if (std::string* message = std::get_if<std::string>(&read))
-        return Rejection::bad_input(std::move(*message));
-    if (std::holds_alternative<lp::LpNumericalIssue>(read))
-        return LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}});
-    return milp::solve_milp(std::get<lp::LinearProgram>(read));
+    try {
+        linear::DigitBudget budget(linear::DigitBudget::CALL_LIMIT);
+        lp::LpReadResult read = lp::parse_lp(text);
+        if (auto* message = std::get_if<std::string>(&read)) return Rejection::bad_input(std::move(*message));
+        return milp::solve_milp(std::get<lp::LinearProgram>(read));
+    } catch (const linear::MemoryBudgetExceeded& exceeded) {
+        return Rejection{Rejection::Kind::OutOfMemory, exceeded.what()};
+    }
 }
 
 }  // namespace mekra::calls

@@ -21,7 +21,7 @@ std::string value_text(const ModelValue& value) {
         case ModelValue::Kind::Bool:
             return value.as_bool() ? "true" : "false";
         case ModelValue::Kind::Int:
-            return std::to_string(value.as_int());
+            return value.is_wide() ? value.digits() : std::to_string(value.as_int());
         case ModelValue::Kind::Float:
             return double_text(value.as_float());
     }

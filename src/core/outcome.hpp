@@ -11,19 +11,30 @@
 
 namespace mekra {
 
-// One variable's value in an answer. The tag order is Bool, Int, Float.
+// One variable's value in an answer. The tag order is Bool, Int, Float. An Int beyond 64 bits
+// is carried as its decimal digits, beside the double nearest to it (for readers of doubles).
 class ModelValue {
 public:
     enum class Kind : std::uint8_t { Bool = 0, Int = 1, Float = 2 };
 
     static ModelValue boolean(bool b) { return ModelValue(Kind::Bool, b ? 1 : 0, 0.0); }
     static ModelValue integer(std::int64_t i) { return ModelValue(Kind::Int, i, 0.0); }
+    // A whole number that does not fit 64 bits: its decimal text ("-" then digits) and nearest double.
+    static ModelValue wide_integer(std::string digits, double nearest) {
+        ModelValue v(Kind::Int, 0, nearest);
+        v.digits_ = std::move(digits);
+        return v;
+    }
     static ModelValue floating(double d) { return ModelValue(Kind::Float, 0, d); }
 
     Kind kind() const { return kind_; }
     bool as_bool() const { return int_ != 0; }
-    std::int64_t as_int() const { return int_; }
-    double as_float() const { return float_; }
+    bool is_wide() const { return !digits_.empty(); }
+    std::int64_t as_int() const { return int_; }           // Int within 64 bits
+    const std::string& digits() const { return digits_; }  // wide Int
+    double as_float() const { return float_; }             // Float, or a wide Int's nearest double
+    // The value as a double: what branch and bound reads.
+    double to_double() const { return kind_ == Kind::Int && !is_wide() ? static_cast<double>(int_) : float_; }
 
     friend bool operator==(const ModelValue&, const ModelValue&) = default;
 
@@ -32,6 +43,7 @@ private:
     Kind kind_;
     std::int64_t int_;
     double float_;
+    std::string digits_;
 };
 
 struct ModelEntry {

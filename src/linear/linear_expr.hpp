@@ -3,7 +3,7 @@
 // form: terms sorted by strictly increasing VarId, no zero coefficient.
 //
 // The operations take their operands by value and return a new expression. Their Rational
-// sums may throw RationalOverflow (see rational.hpp); nothing else fails.
+// sums are exact (see rational.hpp); nothing else fails.
 
 #include <cstdint>
 #include <vector>

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/invariant.hpp"
+#include "linear/wide_rational.hpp"
 
 namespace mekra::linear {
 
@@ -47,11 +48,9 @@ std::int64_t saturate(double x) {
 
 }  // namespace
 
-void Rational::overflow() { throw RationalOverflow(); }
-
 Rational Rational::from_magnitudes(bool negative, unsigned __int128 num, unsigned __int128 den) {
-    if (den > INT64_MAX_MAGNITUDE) overflow();
-    if (num > INT64_MAX_MAGNITUDE + (negative ? 1 : 0)) overflow();
+    if (den > INT64_MAX_MAGNITUDE || num > INT64_MAX_MAGNITUDE + (negative ? 1 : 0))
+        return WideRational::from_magnitudes(negative, num, den);
     u64 n = static_cast<u64>(num);
     return Rational(static_cast<std::int64_t>(negative ? 0 - n : n), static_cast<std::int64_t>(den));
 }
@@ -66,7 +65,8 @@ Rational Rational::make(std::int64_t n, std::int64_t d) {
 
 // Exact a + b (or a - b) after Knuth: with d1 = gcd(q, s), the only common factors of the
 // numerator and (q/d1)*s lie in d1.
-Rational Rational::add_general(Rational a, Rational b, bool negate_b) {
+Rational Rational::add_general(const Rational& a, const Rational& b, bool negate_b) {
+    if (a.den_ == 0 || b.den_ == 0) return wide_add(a, b, negate_b);
     i128 p = a.num_, r = b.num_;
     if (negate_b) r = -r;
     u64 q = static_cast<u64>(a.den_), s = static_cast<u64>(b.den_);
@@ -97,7 +97,8 @@ Rational Rational::add_general(Rational a, Rational b, bool negate_b) {
     return from_magnitudes(t < 0, t_mag, den);
 }
 
-Rational Rational::mul_general(Rational a, Rational b) {
+Rational Rational::mul_general(const Rational& a, const Rational& b) {
+    if (a.den_ == 0 || b.den_ == 0) return wide_mul(a, b);
     u64 p = magnitude(a.num_), r = magnitude(b.num_);
     u64 q = static_cast<u64>(a.den_), s = static_cast<u64>(b.den_);
     // Cross-cancel before multiplying; a denominator of 1 has nothing to cancel.
@@ -113,9 +114,10 @@ Rational Rational::mul_general(Rational a, Rational b) {
     return from_magnitudes((a.num_ < 0) != (b.num_ < 0), static_cast<u128>(p) * r, static_cast<u128>(q) * s);
 }
 
-Rational Rational::div_general(Rational a, Rational b) {
+Rational Rational::div_general(const Rational& a, const Rational& b) {
     if (b.num_ == 0) fail_invariant("Rational denominator cannot be zero");
     if (a.num_ == 0) return Rational();
+    if (a.den_ == 0 || b.den_ == 0) return wide_div(a, b);
     // (p/q) / (r/s) = (p*s) / (q*r), with the sign of r moved to the numerator.
     u64 p = magnitude(a.num_), r = magnitude(b.num_);
     u64 q = static_cast<u64>(a.den_), s = static_cast<u64>(b.den_);
@@ -123,6 +125,16 @@ Rational Rational::div_general(Rational a, Rational b) {
     u128 num = static_cast<u128>(p / g1) * (s / g2);
     u128 den = static_cast<u128>(q / g2) * (r / g1);
     return from_magnitudes((a.num_ < 0) != (b.num_ < 0), num, den);
+}
+
+std::int64_t Rational::numerator() const {
+    check_invariant(den_ != 0, "numerator of a wide value read as 64 bits");
+    return num_;
+}
+
+std::int64_t Rational::denominator() const {
+    check_invariant(den_ != 0, "denominator of a wide value read as 64 bits");
+    return den_;
 }
 
 Rational Rational::from_f64(double x) {

@@ -13,7 +13,6 @@ namespace mekra::lp {
 // The exact numbers and expressions of the linear folder, under the names this folder uses.
 using linear::LinearExpr;
 using linear::Rational;
-using linear::RationalOverflow;
 using linear::Term;
 using linear::VarId;
 

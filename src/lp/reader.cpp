@@ -243,34 +243,30 @@ std::optional<std::string> add_piece(std::string_view t, bool negative, ExprBuil
 // Pieces are cut at "+" and "-" (each sets the sign of the next piece), with runs of spaces and
 // tabs inside a piece collapsed to one space, and added to the expression as they close.
 ExprReadResult parse_expr(std::string_view text, LinearProgram& program) {
-    try {
-        ExprBuilder expr;
-        std::string piece;
-        bool negative = false;
-        auto close_piece = [&]() -> std::optional<std::string> {
-            std::string_view t = text::trim(piece);
-            std::optional<std::string> error;
-            if (!t.empty()) error = add_piece(t, negative, expr, program);
-            piece.clear();
-            return error;
-        };
-        for (char c : text::trim(text)) {
-            if (c == ' ' || c == '\t') {
-                if (!piece.empty()) piece.push_back(' ');
-            } else if (c == '+' || c == '-') {
-                if (!piece.empty())
-                    if (auto error = close_piece()) return *error;
-                negative = c == '-';
-            } else {
-                piece.push_back(c);
-            }
+    ExprBuilder expr;
+    std::string piece;
+    bool negative = false;
+    auto close_piece = [&]() -> std::optional<std::string> {
+        std::string_view t = text::trim(piece);
+        std::optional<std::string> error;
+        if (!t.empty()) error = add_piece(t, negative, expr, program);
+        piece.clear();
+        return error;
+    };
+    for (char c : text::trim(text)) {
+        if (c == ' ' || c == '\t') {
+            if (!piece.empty()) piece.push_back(' ');
+        } else if (c == '+' || c == '-') {
+            if (!piece.empty())
+                if (auto error = close_piece()) return *error;
+            negative = c == '-';
+        } else {
+            piece.push_back(c);
         }
-        if (!piece.empty())
-            if (auto error = close_piece()) return *error;
-        return std::move(expr).finish();
-    } catch (const RationalOverflow&) {
-        return LpNumericalIssue{};
     }
+    if (!piece.empty())
+        if (auto error = close_piece()) return *error;
+    return std::move(expr).finish();
 }
 
 namespace {
@@ -329,10 +325,7 @@ LpReadResult parse_lp(std::string_view text) {
     LinearProgram program;
     if (sense) {
         ExprReadResult objective = parse_expr(objective_text, program);
-        if (!std::holds_alternative<LinearExpr>(objective)) {
-            if (auto* message = std::get_if<std::string>(&objective)) return std::move(*message);
-            return LpNumericalIssue{};
-        }
+        if (auto* message = std::get_if<std::string>(&objective)) return std::move(*message);
         program.objective = Objective{*sense, std::move(std::get<LinearExpr>(objective))};
     }
     // Declarations apply to the variables that exist now, i.e. those of the objective.
@@ -341,17 +334,10 @@ LpReadResult parse_lp(std::string_view text) {
     program.constraints.reserve(pending.size());
     for (const PendingConstraint& c : pending) {
         ExprReadResult lhs = parse_expr(c.lhs, program);
-        if (!std::holds_alternative<LinearExpr>(lhs)) {
-            if (auto* message = std::get_if<std::string>(&lhs)) return std::move(*message);
-            return LpNumericalIssue{};
-        }
-        try {
-            LinearExpr expr = LinearExpr::sub(std::move(std::get<LinearExpr>(lhs)),
-                                              LinearExpr::from_constant(Rational::from_f64(c.rhs)));
-            program.constraints.push_back(Constraint{std::move(expr), c.relation});
-        } catch (const RationalOverflow&) {
-            return LpNumericalIssue{};
-        }
+        if (auto* message = std::get_if<std::string>(&lhs)) return std::move(*message);
+        LinearExpr expr = LinearExpr::sub(std::move(std::get<LinearExpr>(lhs)),
+                                          LinearExpr::from_constant(Rational::from_f64(c.rhs)));
+        program.constraints.push_back(Constraint{std::move(expr), c.relation});
     }
     return program;
 }

@@ -15,20 +15,14 @@
 
 namespace mekra::lp {
 
-// Reading stopped because an exact value did not fit 64 bits: the call answers
-// "UNKNOWN (numerical issue)" instead of solving.
-struct LpNumericalIssue {
-    friend bool operator==(const LpNumericalIssue&, const LpNumericalIssue&) = default;
-};
-
-// The program, a one-line message for malformed text, or the numerical issue.
-using LpReadResult = std::variant<LinearProgram, std::string, LpNumericalIssue>;
+// The program, or a one-line message for malformed text.
+using LpReadResult = std::variant<LinearProgram, std::string>;
 
 // Reads a whole program. Never throws for any input text.
 LpReadResult parse_lp(std::string_view text);
 
-// The expression, a message naming the faulty term, or the numerical issue.
-using ExprReadResult = std::variant<LinearExpr, std::string, LpNumericalIssue>;
+// The expression, or a message naming the faulty term.
+using ExprReadResult = std::variant<LinearExpr, std::string>;
 
 // Reads one objective or left-hand-side expression, creating the variables it names.
 ExprReadResult parse_expr(std::string_view text, LinearProgram& program);

@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "core/invariant.hpp"
+#include "linear/digit_budget.hpp"
 
 namespace mekra::lp {
 
@@ -30,7 +31,7 @@ LoopEnd run_simplex(Tableau& tableau, std::span<const std::uint8_t> excluded) {
         const std::optional<LeavingRow> leaving =
             bland ? tableau.leaving_row_bland(*col) : tableau.leaving_row(*col);
         if (!leaving) return LoopEnd::NoLeavingRow;
-        const Rational before = tableau.objective_value();
+        const Rational before = tableau.objective_value();  // a copy: the pivot changes it
         tableau.pivot(leaving->row, *col);
         unchanged = tableau.objective_value() == before ? unchanged + 1 : 0;
     }
@@ -38,20 +39,37 @@ LoopEnd run_simplex(Tableau& tableau, std::span<const std::uint8_t> excluded) {
 
 }  // namespace
 
+ModelValue reported_value(const Rational& value) {
+    if (!value.is_integer()) return ModelValue::floating(value.to_f64());
+    if (value.is_small()) return ModelValue::integer(value.numerator());
+    return ModelValue::wide_integer(value.to_string(), value.to_f64());
+}
+
 void LpSolver::load(LinearProgram program) { program_ = std::move(program); }
 
 LpOutcome LpSolver::solve() { return solve_with({}); }
 
 LpOutcome LpSolver::solve_with(std::span<const Constraint> extra) {
     if (!program_) return LpOutcome::unknown(SolverError::internal("no system loaded"));
-    try {
-        return run(extra);
-    } catch (const RationalOverflow&) {
-        return LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}});
-    }
+    return run(extra);
 }
 
 LpOutcome LpSolver::run(std::span<const Constraint> extra) {
+    write_constraints(extra);
+    write_objective();
+    bool has_artificial = false;
+    for (std::uint8_t a : artificial_) has_artificial = has_artificial || a != 0;
+    if (has_artificial) {
+        if (!run_phase_one()) return LpOutcome::infeasible();
+        drive_out_artificials();
+        price_objective();
+    }
+    // Phase 2: artificial columns never enter.
+    if (run_simplex(tableau_, artificial_) == LoopEnd::NoLeavingRow) return LpOutcome::unbounded();
+    return read_model();
+}
+
+void LpSolver::write_constraints(std::span<const Constraint> extra) {
     const LinearProgram& program = *program_;
     const std::size_t n = program.variables.size();
     const std::size_t own = program.constraints.size();
@@ -64,7 +82,7 @@ LpOutcome LpSolver::run(std::span<const Constraint> extra) {
     std::size_t aux = 0;
     for (std::size_t i = 0; i < m; ++i) {
         const Constraint& c = constraint(i);
-        const bool flipped = (-c.expr.constant).is_negative();
+        const bool flipped = c.expr.constant.is_positive();
         aux += 1;
         if (c.relation == Relation::Ge || (c.relation == Relation::Le && flipped)) aux += 1;
     }
@@ -90,14 +108,12 @@ LpOutcome LpSolver::run(std::span<const Constraint> extra) {
     for (std::size_t i = 0; i < m; ++i) {
         const Constraint& c = constraint(i);
         const std::size_t row = i + 1;
-        Rational b = -c.expr.constant;
-        const bool flipped = b.is_negative();
-        if (flipped) b = -b;
+        const bool flipped = c.expr.constant.is_positive();
         for (const Term& term : c.expr.terms) {
             check_invariant(term.var < n, "constraint names an unknown variable");
             tableau.set(row, term.var, flipped ? -term.coefficient : term.coefficient);
         }
-        tableau.set(row, tableau.rhs_col(), b);
+        tableau.set(row, tableau.rhs_col(), flipped ? c.expr.constant : -c.expr.constant);
         switch (c.relation) {
             case Relation::Le:
                 if (!flipped) {
@@ -118,73 +134,67 @@ LpOutcome LpSolver::run(std::span<const Constraint> extra) {
     }
     check_invariant(next_col == n + aux, "auxiliary column count mismatch");
     labels_.swap(next_labels_);
+}
 
-    // Row 0: s * objective with s = +1 to maximise, -1 to minimise; its constant as -s * k.
-    const std::optional<Objective>& objective = program.objective;
-    if (objective) {
-        const Rational s = Rational::integer(objective->sense == Sense::Maximize ? 1 : -1);
-        for (const Term& term : objective->expr.terms) {
-            check_invariant(term.var < n, "objective names an unknown variable");
-            tableau.set(0, term.var, s * term.coefficient);
-        }
-        if (!objective->expr.constant.is_zero())
-            tableau.set(0, tableau.rhs_col(), -s * objective->expr.constant);
+void LpSolver::write_objective() {
+    const std::optional<Objective>& objective = program_->objective;
+    if (!objective) return;
+    const bool maximize = objective->sense == Sense::Maximize;
+    for (const Term& term : objective->expr.terms) {
+        check_invariant(term.var < program_->variables.size(), "objective names an unknown variable");
+        tableau_.set(0, term.var, maximize ? term.coefficient : -term.coefficient);
     }
+    if (!objective->expr.constant.is_zero())
+        tableau_.set(0, tableau_.rhs_col(), maximize ? -objective->expr.constant : objective->expr.constant);
+}
 
-    bool has_artificial = false;
-    for (std::uint8_t a : artificial_) has_artificial = has_artificial || a != 0;
-
-    if (has_artificial) {
-        // Phase 1: maximise minus the sum of the artificial columns.
-        tableau.save_objective_row();
-        tableau.clear_objective_row();
-        for (std::size_t col = 0; col < artificial_.size(); ++col)
-            if (artificial_[col]) tableau.set(0, col, Rational::integer(-1));
-        for (std::size_t row = 1; row <= m; ++row) {
-            const std::size_t q = *tableau.basis(row);
-            if (!artificial_[q]) continue;
-            const Rational f = tableau.get(0, q);
-            if (!f.is_zero()) tableau.subtract_from_objective(f, row);
-        }
-        if (run_simplex(tableau, {}) == LoopEnd::NoLeavingRow) return LpOutcome::infeasible();
-        if (!tableau.objective_value().is_zero()) return LpOutcome::infeasible();
-
-        // Artificial columns still basic (at zero) leave for the lowest non-artificial column
-        // of their row; a row without one is redundant and keeps its artificial, which no
-        // later pivot can change.
-        for (std::size_t row = 1; row <= m; ++row) {
-            if (!artificial_[*tableau.basis(row)]) continue;
-            if (const auto col = tableau.lowest_nonzero_column(row, artificial_)) tableau.pivot(row, *col);
-        }
-
-        // Phase 2 objective, brought into canonical form for the current basis.
-        tableau.restore_objective_row();
-        for (std::size_t row = 1; row <= m; ++row) {
-            const std::size_t q = *tableau.basis(row);
-            const Rational entry = tableau.get(row, q);
-            const Rational f = tableau.get(0, q);
-            if (!entry.is_zero() && !f.is_zero()) tableau.subtract_from_objective(f / entry, row);
-        }
+bool LpSolver::run_phase_one() {
+    Tableau& tableau = tableau_;
+    tableau.save_objective_row();
+    tableau.clear_objective_row();
+    for (std::size_t col = 0; col < artificial_.size(); ++col)
+        if (artificial_[col]) tableau.set(0, col, Rational::integer(-1));
+    for (std::size_t row = 1; row <= tableau.num_constraints(); ++row) {
+        const std::size_t q = *tableau.basis(row);
+        if (!artificial_[q]) continue;
+        const Rational f = tableau.get(0, q);
+        if (!f.is_zero()) tableau.subtract_from_objective(f, row);
     }
+    if (run_simplex(tableau, {}) == LoopEnd::NoLeavingRow) return false;
+    return tableau.objective_value().is_zero();
+}
 
-    // Phase 2: artificial columns never enter.
-    if (run_simplex(tableau, artificial_) == LoopEnd::NoLeavingRow) return LpOutcome::unbounded();
+void LpSolver::drive_out_artificials() {
+    // A row left with its artificial is redundant; no later pivot can change that.
+    for (std::size_t row = 1; row <= tableau_.num_constraints(); ++row) {
+        if (!artificial_[*tableau_.basis(row)]) continue;
+        if (const auto col = tableau_.lowest_nonzero_column(row, artificial_)) tableau_.pivot(row, *col);
+    }
+}
 
-    // Extraction: structural columns in column order; a non-basic column is Int 0.
+void LpSolver::price_objective() {
+    Tableau& tableau = tableau_;
+    tableau.restore_objective_row();
+    for (std::size_t row = 1; row <= tableau.num_constraints(); ++row) {
+        const std::size_t q = *tableau.basis(row);
+        const Rational& entry = tableau.get(row, q);
+        const Rational f = tableau.get(0, q);
+        if (!entry.is_zero() && !f.is_zero()) tableau.subtract_from_objective(f / entry, row);
+    }
+}
+
+LpOutcome LpSolver::read_model() const {
+    // A non-basic column is Int 0.
     Model model;
-    model.reserve(n);
+    model.reserve(program_->variables.size());
     for (std::size_t col = 0; col < labels_.size(); ++col) {
         if (!labels_[col].structural) continue;
-        const std::optional<Rational> value = tableau.basic_value(col);
-        ModelValue reported = ModelValue::integer(0);
-        if (value && value->is_integer())
-            reported = ModelValue::integer(value->numerator());
-        else if (value)
-            reported = ModelValue::floating(value->to_f64());
-        model.push_back({labels_[col].id, reported});
+        const std::optional<Rational> value = tableau_.basic_value(col);
+        model.push_back({labels_[col].id, value ? reported_value(*value) : ModelValue::integer(0)});
     }
-    const Rational value = objective && objective->sense == Sense::Maximize ? -tableau.objective_value()
-                                                                            : tableau.objective_value();
+    const std::optional<Objective>& objective = program_->objective;
+    const Rational value = objective && objective->sense == Sense::Maximize ? -tableau_.objective_value()
+                                                                            : tableau_.objective_value();
     return LpOutcome::optimal(value.to_f64(), std::move(model));
 }
 

@@ -27,6 +27,10 @@ struct ColumnLabel {
     friend bool operator==(const ColumnLabel&, const ColumnLabel&) = default;
 };
 
+// How an exact value is reported: a whole number as Int (of any size), else the Float of
+// Rational::to_f64.
+ModelValue reported_value(const Rational& value);
+
 class LpSolver {
 public:
     LpSolver() = default;
@@ -34,10 +38,10 @@ public:
     // Stores the program, replacing any earlier one.
     void load(LinearProgram program);
 
-    // Runs the two-phase simplex on the loaded program: Optimal (model in variable order,
-    // objective as a double), Infeasible, Unbounded, Unknown(Internal "no system loaded")
-    // without a program, or Unknown(NumericalIssue) when an exact value does not fit 64 bits
-    // (never an exception for numeric reasons).
+    // Runs the two-phase simplex on the loaded program in exact arithmetic of any size:
+    // Optimal (model in variable order, objective as a double), Infeasible, Unbounded, or
+    // Unknown(Internal "no system loaded") without a program. Throws MemoryBudgetExceeded
+    // past the tableau limit or the active digit budget.
     LpOutcome solve();
 
     // solve() of the loaded program with `extra` appended after its own constraints, as if
@@ -61,6 +65,24 @@ private:
     std::vector<ColumnLabel> next_labels_;
 
     LpOutcome run(std::span<const Constraint> extra);
+
+    // The steps of run, in order.
+    // Rows 1..m hold the constraints (flipped to a non-negative RHS) with their slack, surplus
+    // and artificial columns, each row's starting basic column recorded; labels_ and
+    // artificial_ describe the columns; row 0 is zero.
+    void write_constraints(std::span<const Constraint> extra);
+    // Row 0 holds s * objective (s = +1 to maximise, -1 to minimise), its constant as -s * k.
+    void write_objective();
+    // Phase 1 from the saved row 0: maximises minus the sum of the artificial columns. False
+    // when the program is infeasible; row 0 is then the phase-1 row.
+    bool run_phase_one();
+    // Every artificial column still basic (at zero) leaves for the lowest non-artificial
+    // column with a non-zero entry in its row; a row without one keeps it.
+    void drive_out_artificials();
+    // Row 0 becomes the saved objective row in canonical form for the current basis.
+    void price_objective();
+    // The Optimal outcome of the final basis: structural columns in column order.
+    LpOutcome read_model() const;
 };
 
 }  // namespace mekra::lp

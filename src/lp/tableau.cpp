@@ -2,44 +2,17 @@
 
 #include <algorithm>
 #include <limits>
-#include <new>
+#include <string>
 
 #include "core/invariant.hpp"
+#include "linear/digit_budget.hpp"
 
 namespace mekra::lp {
 
 namespace {
 
-// entry := entry - f * p: the value and the overflow behaviour of the two Rational
-// operations. When the unreduced product and the unreduced difference fit 64 bits, neither
-// reduced result can overflow, and the difference is reduced once instead of after each
-// operation. (Each path assigns on its own, which keeps the hot loop free of stack round
-// trips.)
-inline void subtract_product(Rational& entry, Rational f, Rational p) {
-    const Rational e = entry;
-    if ((f.denominator() | p.denominator() | e.denominator()) == 1) {
-        std::int64_t product, difference;
-        if (__builtin_mul_overflow(f.numerator(), p.numerator(), &product) ||
-            __builtin_sub_overflow(e.numerator(), product, &difference))
-            throw RationalOverflow();
-        entry = Rational::integer(difference);
-        return;
-    }
-    std::int64_t num_product, den_product, scaled_entry, scaled_product, num, den;
-    if (!__builtin_mul_overflow(f.numerator(), p.numerator(), &num_product) &&
-        !__builtin_mul_overflow(f.denominator(), p.denominator(), &den_product) &&
-        !__builtin_mul_overflow(e.numerator(), den_product, &scaled_entry) &&
-        !__builtin_mul_overflow(num_product, e.denominator(), &scaled_product) &&
-        !__builtin_sub_overflow(scaled_entry, scaled_product, &num) &&
-        !__builtin_mul_overflow(e.denominator(), den_product, &den)) {
-        entry = Rational::make(num, den);
-        return;
-    }
-    entry = e - f * p;
-}
-
 // a / b; dividing by 1 gives a exactly and cannot overflow.
-inline Rational divide(Rational a, Rational b) { return b == Rational::integer(1) ? a : a / b; }
+inline Rational divide(const Rational& a, const Rational& b) { return b == Rational::integer(1) ? a : a / b; }
 
 }  // namespace
 
@@ -52,7 +25,10 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     // few hundred kilobytes could otherwise ask for more memory than the machine has.
     if (num_var_cols >= MAX_TABLEAU_ENTRIES || num_constraints >= MAX_TABLEAU_ENTRIES ||
         (num_constraints + 1) * (num_var_cols + 1) > MAX_TABLEAU_ENTRIES)
-        throw std::bad_alloc();
+        throw MemoryBudgetExceeded("the simplex tableau of " + std::to_string(num_constraints) +
+                                   " constraint rows and " + std::to_string(num_var_cols) +
+                                   " variable columns exceeds the limit of " +
+                                   std::to_string(MAX_TABLEAU_ENTRIES) + " entries");
     // Clear what the previous shape wrote, so the block is all zeros again.
     for (std::size_t row = 1; row <= num_constraints_; ++row)
         for_each_nonzero(row, [&](std::size_t col) { cells_[index(row, col)] = Rational(); });
@@ -74,7 +50,7 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     factor_values_.resize(num_constraints);
 }
 
-Rational Tableau::get(std::size_t row, std::size_t col) const {
+const Rational& Tableau::get(std::size_t row, std::size_t col) const {
     check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
     return row == 0 ? objective_[col] : cells_[index(row, col)];
 }
@@ -98,12 +74,17 @@ std::optional<std::size_t> Tableau::basis(std::size_t row) const {
 }
 
 std::optional<std::size_t> Tableau::entering_column(std::span<const std::uint8_t> excluded) const {
-    std::optional<std::size_t> kept;
+    const Rational* best = nullptr;  // the kept column's entry
+    std::size_t kept = 0;
     for (std::size_t col = 0; col + 1 < num_cols_; ++col) {
-        const Rational value = objective_[col];
+        const Rational& value = objective_[col];
         if (!value.is_positive() || !admissible(excluded, col)) continue;
-        if (!kept || value > objective_[*kept]) kept = col;
+        if (best == nullptr || *best < value) {
+            best = &value;
+            kept = col;
+        }
     }
+    if (best == nullptr) return std::nullopt;
     return kept;
 }
 
@@ -127,10 +108,10 @@ std::optional<LeavingRow> Tableau::min_ratio_row(std::size_t col, WinsTie wins_t
     Rational best_ratio;
     for (std::size_t k = 0; k < num_constraints_; ++k) {
         if (!column[k].is_positive()) continue;
-        const Rational ratio = divide(rhs[k], column[k]);
+        Rational ratio = divide(rhs[k], column[k]);
         if (!best || ratio < best_ratio || (ratio == best_ratio && wins_tie(k + 1, *best))) {
             best = k + 1;
-            best_ratio = ratio;
+            best_ratio = std::move(ratio);
         }
     }
     if (!best || !basis_[*best]) return std::nullopt;
@@ -154,15 +135,16 @@ std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
 
 void Tableau::pivot(std::size_t row, std::size_t col) {
     check_invariant(row >= 1 && row <= num_constraints_ && col + 1 < num_cols_, "pivot index out of range");
-    const Rational p = cells_[index(row, col)];
+    const Rational p = cells_[index(row, col)];  // a copy: the division below overwrites the entry
     check_invariant(!p.is_zero(), "pivot value is zero");
 
     // Divide the pivot row, collecting its non-zero columns and their new values (a quotient
     // of non-zeros is non-zero, so the row's bits stay).
     std::uint32_t width = 0;
+    const bool unit_pivot = p == Rational::integer(1);
     for_each_nonzero(row, [&](std::size_t j) {
         Rational& entry = cells_[index(row, j)];
-        entry = divide(entry, p);
+        if (!unit_pivot) entry = entry / p;
         pivot_cols_[width] = static_cast<std::uint32_t>(j);
         pivot_values_[width] = entry;
         ++width;
@@ -181,17 +163,17 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
 
     // entry - f * (divided pivot-row entry), column by column so that each inner loop runs
     // down one contiguous column.
-    const Rational f0 = objective_[col];
+    const Rational f0 = objective_[col];  // a copy: column `col` of row 0 changes on the way
     for (std::uint32_t k = 0; k < width; ++k) {
         const std::size_t j = pivot_cols_[k];
-        const Rational pivot_entry = pivot_values_[k];
-        if (!f0.is_zero()) subtract_product(objective_[j], f0, pivot_entry);
+        const Rational& pivot_entry = pivot_values_[k];
+        if (!f0.is_zero()) Rational::subtract_product(objective_[j], f0, pivot_entry);
         Rational* target = &cells_[index(1, j)];
         for (std::size_t t = 0; t < factors; ++t) {
             const std::size_t other = factor_rows_[t];
             Rational& entry = target[other - 1];
             const bool was_zero = entry.is_zero();
-            subtract_product(entry, factor_values_[t], pivot_entry);
+            Rational::subtract_product(entry, factor_values_[t], pivot_entry);
             if (was_zero != entry.is_zero()) nonzero_word(other, j) ^= bit(j);
         }
     }
@@ -206,7 +188,7 @@ std::optional<Rational> Tableau::basic_value(std::size_t col) const {
 
 void Tableau::clear_objective_row() { std::fill(objective_.begin(), objective_.end(), Rational()); }
 
-void Tableau::subtract_from_objective(Rational factor, std::size_t row) {
+void Tableau::subtract_from_objective(const Rational& factor, std::size_t row) {
     check_invariant(row >= 1 && row <= num_constraints_, "row index out of range");
     for_each_nonzero(row, [&](std::size_t j) {
         const Rational product = factor * cells_[index(row, j)];

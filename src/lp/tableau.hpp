@@ -14,8 +14,9 @@
 // entry - f * 0 = entry, neither of which can overflow; the order of the remaining operations
 // within one step does not matter, as each reads only the divided pivot row and its own entry.
 //
-// Every arithmetic operation is Rational arithmetic and may throw RationalOverflow; the
-// tableau then holds a partial step, which only `reset` may follow.
+// Every arithmetic operation is exact Rational arithmetic; a wide value past the call's digit
+// budget throws MemoryBudgetExceeded, and the tableau then holds a partial step, which only
+// `reset` may follow.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,12 +24,13 @@
 #include <span>
 #include <vector>
 
+#include "linear/digit_budget.hpp"
 #include "linear/rational.hpp"
 
 namespace mekra::lp {
 
+using linear::MemoryBudgetExceeded;
 using linear::Rational;
-using linear::RationalOverflow;
 
 // A leaving row together with the column basic in it before the pivot.
 struct LeavingRow {
@@ -39,8 +41,8 @@ struct LeavingRow {
 
 class Tableau {
 public:
-    // The most entries a tableau may have (1 GiB of Rationals); a larger shape throws
-    // std::bad_alloc, which the module surface reports as MemoryError.
+    // The most entries a tableau may have (1 GiB of small Rationals); a larger shape throws
+    // MemoryBudgetExceeded, which the call reports as MemoryError.
     static constexpr std::size_t MAX_TABLEAU_ENTRIES = std::size_t{1} << 26;
 
     Tableau() : Tableau(0, 0) {}
@@ -48,14 +50,14 @@ public:
     Tableau(std::size_t num_var_cols, std::size_t num_constraints);
 
     // Becomes a fresh Tableau(num_var_cols, num_constraints), reusing the storage. Throws
-    // std::bad_alloc beyond MAX_TABLEAU_ENTRIES.
+    // MemoryBudgetExceeded beyond MAX_TABLEAU_ENTRIES.
     void reset(std::size_t num_var_cols, std::size_t num_constraints);
 
     std::size_t num_constraints() const { return num_constraints_; }
     std::size_t num_cols() const { return num_cols_; }
     std::size_t rhs_col() const { return num_cols_ - 1; }
 
-    Rational get(std::size_t row, std::size_t col) const;
+    const Rational& get(std::size_t row, std::size_t col) const;
     void set(std::size_t row, std::size_t col, Rational value);
     void set_basis(std::size_t row, std::size_t col);
     std::optional<std::size_t> basis(std::size_t row) const;
@@ -82,7 +84,7 @@ public:
     // Row-0 maintenance for the two-phase method.
     void clear_objective_row();
     // Row 0 minus factor times row `row`, entry by entry (factor * entry, then the difference).
-    void subtract_from_objective(Rational factor, std::size_t row);
+    void subtract_from_objective(const Rational& factor, std::size_t row);
     void save_objective_row();
     void restore_objective_row();  // every column, as saved
 

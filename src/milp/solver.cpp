@@ -20,19 +20,16 @@ using lp::LpSolver;
 using lp::Relation;
 using lp::Sense;
 
-LpOutcome numerical_issue() { return LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}}); }
-
-// The double value of variable `v` in an LP solution. The LP solver reports one entry per
-// variable, in VarId order.
+// The double value of variable `v` in an LP solution (for a value beyond 64 bits, the double
+// nearest to it). The LP solver reports one entry per variable, in VarId order.
 double value_of(const Model& model, VarId v) {
     check_invariant(v < model.size() && model[v].index == v,
                     "LP model lacks an entry for an integer variable");
     const ModelValue& value = model[v].value;
     switch (value.kind()) {
         case ModelValue::Kind::Int:
-            return static_cast<double>(value.as_int());
         case ModelValue::Kind::Float:
-            return value.as_float();
+            return value.to_double();
         case ModelValue::Kind::Bool:
             break;
     }
@@ -71,8 +68,6 @@ Constraint bound_constraint(const VarBound& decision) {
 // is rebuilt; the list's storage is reused from node to node.
 class NodeConstraints {
 public:
-    // May throw RationalOverflow while building a bound constraint; the list stays consistent
-    // (it then holds a prefix of the path).
     std::span<const Constraint> for_node(std::uint64_t index, const std::vector<BranchNode>& nodes) {
         path_.clear();
         for (std::optional<std::uint64_t> at = index; at; at = nodes[*at].parent) path_.push_back(*at);
@@ -130,16 +125,9 @@ public:
 
 private:
     // A fresh solve of the program with `extra` appended (no state is carried between solves).
-    // solve_with turns an overflow inside it into Unknown(NumericalIssue) itself.
     LpOutcome solve(std::span<const Constraint> extra) { return lp_.solve_with(extra); }
 
-    LpOutcome solve_node(std::uint64_t index) {
-        try {
-            return solve(bounds_.for_node(index, nodes_));
-        } catch (const RationalOverflow&) {
-            return numerical_issue();  // a bound constraint did not fit: the node is not solved
-        }
-    }
+    LpOutcome solve_node(std::uint64_t index) { return solve(bounds_.for_node(index, nodes_)); }
 
     void explore(std::uint64_t index) {
         if (is_pruned(nodes_[index].bound, incumbent_objective_, maximize_)) return;

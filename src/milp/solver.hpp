@@ -18,7 +18,6 @@ namespace mekra::milp {
 using lp::Constraint;
 using lp::LinearProgram;
 using lp::Rational;
-using lp::RationalOverflow;
 using lp::VarId;
 
 inline constexpr std::uint64_t MAX_NODES = 1000;

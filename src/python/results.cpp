@@ -1,16 +1,51 @@
 #include "python/results.hpp"
 
 #include <charconv>
+#include <string>
+#include <string_view>
 
 namespace mekra::python {
 
 namespace {
+
+// The int of a decimal text ("-" then digits) of any length. Newer CPythons refuse to convert
+// decimal texts longer than a limit (4300 digits by default) in one go, so the digits are
+// taken in chunks below it: value = value * 10^len(chunk) + chunk.
+PyObject* long_from_decimal(const std::string& text) {
+    constexpr std::size_t CHUNK = 1000;
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::string_view digits = std::string_view(text).substr(negative ? 1 : 0);
+    PyObject* value = PyLong_FromLong(0);
+    for (std::size_t at = 0; value != nullptr && at < digits.size(); at += CHUNK) {
+        const std::string chunk(digits.substr(at, CHUNK));
+        PyObject* part = PyLong_FromString(chunk.c_str(), nullptr, 10);
+        PyObject* ten = PyLong_FromLong(10);
+        PyObject* exponent = PyLong_FromSize_t(chunk.size());
+        PyObject* scale = ten && exponent ? PyNumber_Power(ten, exponent, Py_None) : nullptr;
+        PyObject* shifted = scale ? PyNumber_Multiply(value, scale) : nullptr;
+        PyObject* sum = shifted && part ? PyNumber_Add(shifted, part) : nullptr;
+        Py_XDECREF(part);
+        Py_XDECREF(ten);
+        Py_XDECREF(exponent);
+        Py_XDECREF(scale);
+        Py_XDECREF(shifted);
+        Py_DECREF(value);
+        value = sum;
+    }
+    if (value != nullptr && negative) {
+        PyObject* negated = PyNumber_Negative(value);
+        Py_DECREF(value);
+        value = negated;
+    }
+    return value;
+}
 
 PyObject* value_object(const ModelValue& value) {
     switch (value.kind()) {
         case ModelValue::Kind::Bool:
             return Py_NewRef(value.as_bool() ? Py_True : Py_False);
         case ModelValue::Kind::Int:
+            if (value.is_wide()) return long_from_decimal(value.digits());
             return PyLong_FromLongLong(value.as_int());
         case ModelValue::Kind::Float:
             return PyFloat_FromDouble(value.as_float());

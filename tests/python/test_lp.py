@@ -1,6 +1,8 @@
-"""solve_lp_text end to end: the documented examples, and a differential test against a plain
-two-phase simplex over fractions.Fraction written out below."""
+"""solve_lp_text end to end: the documented examples, values beyond 64 bits, and a
+differential test against the plain two-phase simplex over fractions.Fraction of
+literal_oracle.py."""
 
+import math
 import random
 from fractions import Fraction
 
@@ -8,9 +10,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import mekra
-
-INT64_MIN = -(2**63)
-INT64_MAX = 2**63 - 1
+from literal_oracle import Constraint, Program, lp_dict, solve_lp
 
 
 def lines(*rows):
@@ -45,9 +45,9 @@ EXAMPLES = [
     # Artificials basic at zero after phase 1 are driven out: x1 is forced to 0.
     (lines("max x0 + 0*x1", "x1 - x0 = 0", "-1*x1 = 0", "x0 <= 1"),
      {"status": "OPTIMAL", "model": {"x0": 0, "x1": 0}, "objective": 0.0}),
-    # The losing row's ratio 10^10 / 10^-9 does not fit 64 bits.
+    # The losing row's ratio 10^10 / 10^-9 does not fit 64 bits; it is compared exactly.
     (lines("max x0", "x0 <= 1", "0.000000001*x0 <= 10000000000"),
-     {"status": "UNKNOWN (numerical issue)"}),
+     {"status": "OPTIMAL", "model": {"x0": 1}, "objective": 1.0}),
 ]
 
 
@@ -64,8 +64,71 @@ def test_reader_message_becomes_value_error():
 
 def test_tableau_beyond_the_memory_budget_is_a_memory_error():
     # 9000 rows of 9002 entries: far more than a solve may allocate.
-    with pytest.raises(MemoryError):
+    message = ("the simplex tableau of 9000 constraint rows and 9001 variable columns exceeds "
+               "the limit of 67108864 entries")
+    with pytest.raises(MemoryError, match=f"^{message}$"):
         mekra.solve_lp_text("x0 <= 1\n" * 9000)
+    with pytest.raises(MemoryError, match=f"^{message}$"):
+        mekra.solve_milp_text("x0 <= 1\n" * 9000)
+
+
+# --- Values beyond 64 bits -------------------------------------------------------------------
+
+MAX = "9223372036854775807"  # the double 2^63: -MAX saturates to -2^63, +MAX to 2^63 - 1
+
+
+def test_whole_number_beyond_two_to_the_64_is_an_exact_int():
+    result = mekra.solve_lp_text(f"max x0\nx0 - {MAX} - {MAX} - {MAX} <= 0")
+    assert result["model"]["x0"] == 3 * 2**63
+    assert type(result["model"]["x0"]) is int
+    assert result["objective"] == float(3 * 2**63)
+    huge = mekra.solve_lp_text(f"min x0\nx0 - {' - '.join(['1e18*x1'] * 3)} >= 0\nx1 = {MAX}")
+    assert huge["model"] == {"x0": 3 * 10**18 * (2**63 - 1), "x1": 2**63 - 1}
+
+
+def test_whole_numbers_of_many_thousand_digits_come_out_whole():
+    # x_k = 10^(9 * (600 - k)): x0 has 5401 digits, past CPython's limit for one decimal text.
+    lines_ = ["max x0"] + [f"x{k} - 1000000000*x{k + 1} = 0" for k in range(600)] + ["x600 = 1"]
+    result = mekra.solve_lp_text("\n".join(lines_))
+    assert result["model"]["x0"] == 10**5400
+    assert result["model"]["x1"] == 10**5391
+    assert result["model"]["x600"] == 1
+    assert result["objective"] == math.inf
+
+
+@pytest.mark.parametrize("text,value", [
+    # Numerator and denominator fit 64 bits: (double)num / (double)den, rounding twice, which here
+    # differs from the double nearest to the value.
+    ("max x0\n3*x0 - 4611686018427387904 - 129 <= 0", float(2**62 + 129) / 3.0),
+    ("max x0\n7*x0 - 4611686018427387904 - 193 <= 0", float(2**62 + 193) / 7.0),
+    ("max x0\n3*x0 <= 1", 1 / 3),
+    # Beyond 64 bits: the double nearest to the value, as float(Fraction) gives it.
+    (f"max x0\n3*x0 - {MAX} - {MAX} - 3 <= 0", float(Fraction(2**64 + 3, 3))),
+    (f"max x0\n{MAX}*x0 + {MAX}*x0 <= 1", float(Fraction(1, 2**64 - 2))),
+    (f"max x0\n{MAX}*x0 + {MAX}*x0 + {MAX}*x0 <= 3", float(Fraction(1, 2**63 - 1))),
+])
+def test_float_rule_at_and_past_the_64_bit_edge(text, value):
+    result = mekra.solve_lp_text(text)
+    assert result["model"]["x0"] == value and type(result["model"]["x0"]) is float
+    assert result["objective"] == value
+
+
+def test_float_rule_differs_from_nearest_only_within_64_bits():
+    inside = Fraction(2**62 + 129, 3)
+    assert float(inside.numerator) / float(inside.denominator) != float(inside)
+
+
+def test_values_past_the_double_range_become_infinite():
+    # x_k = 10^(9 * (36 - k)) / 3: x0 and x1 lie past the largest double, x2 does not.
+    lines_ = ["max x0"] + [f"x{k} - 1000000000*x{k + 1} = 0" for k in range(36)] + ["3*x36 = 1"]
+    result = mekra.solve_lp_text("\n".join(lines_))
+    assert result["model"]["x0"] == math.inf
+    assert result["model"]["x1"] == math.inf
+    assert result["model"]["x2"] == float(Fraction(10**306, 3))
+    assert result["objective"] == math.inf
+    tiny = mekra.solve_lp_text("\n".join(["max x0"] + [f"1000000000*x{k} - x{k + 1} = 0" for k in range(36)]
+                                          + ["3*x36 = 1"]))
+    assert tiny["model"]["x0"] == 0.0 and type(tiny["model"]["x0"]) is float
 
 
 def assert_same(result, expected):
@@ -77,196 +140,20 @@ def assert_same(result, expected):
         assert type(result["objective"]) is float
 
 
-# --- The literal oracle ---------------------------------------------------------------------
-
-
-class Overflow(Exception):
-    pass
-
-
-def fit(x):
-    if not (INT64_MIN <= x.numerator <= INT64_MAX and x.denominator <= INT64_MAX):
-        raise Overflow
-    return x
-
-
-def add(a, b):
-    return fit(a + b)
-
-
-def sub(a, b):
-    return fit(a - b)
-
-
-def mul(a, b):
-    return fit(a * b)
-
-
-def div(a, b):
-    return fit(a / b)
-
-
-def neg(a):
-    return fit(-a)
-
-
-def reported(q):
-    return q.numerator if q.denominator == 1 else float(q.numerator) / float(q.denominator)
-
-
-class Literal:
-    """The two-phase simplex exactly as written, on a dense list-of-lists tableau, with the
-    three amendments: checked arithmetic, artificial drive-out, Bland after 50 unchanged pivots."""
-
-    def __init__(self, n, constraints, objective):
-        self.n = n
-        self.constraints = constraints  # [(coefficients {var: Fraction}, constant, relation)]
-        self.objective = objective  # None or (sense, coefficients, constant)
-
-    def entering(self, excluded, bland):
-        kept = None
-        for j in range(self.cols - 1):
-            if j in excluded or self.t[0][j] <= 0:
-                continue
-            if kept is None:
-                kept = j
-                if bland:
-                    break
-            elif self.t[0][j] > self.t[0][kept]:
-                kept = j
-        return kept
-
-    def leaving(self, c, bland):
-        kept, kept_ratio = None, None
-        for i in range(1, len(self.t)):
-            if self.t[i][c] <= 0:
-                continue
-            ratio = div(self.t[i][-1], self.t[i][c])
-            if kept is None or ratio < kept_ratio or (
-                    bland and ratio == kept_ratio and self.basis[i] < self.basis[kept]):
-                kept, kept_ratio = i, ratio
-        return kept
-
-    def pivot(self, r, c):
-        p = self.t[r][c]
-        assert p != 0
-        self.t[r] = [div(v, p) for v in self.t[r]]
-        for i in range(len(self.t)):
-            if i == r or self.t[i][c] == 0:
-                continue
-            f = self.t[i][c]
-            self.t[i] = [sub(v, mul(f, w)) for v, w in zip(self.t[i], self.t[r])]
-        self.basis[r] = c
-
-    def subtract_from_row0(self, f, r):
-        self.t[0] = [sub(v, mul(f, w)) for v, w in zip(self.t[0], self.t[r])]
-
-    def loop(self, excluded):
-        unchanged = 0
-        while True:
-            bland = unchanged >= 50
-            c = self.entering(excluded, bland)
-            if c is None:
-                return True
-            r = self.leaving(c, bland)
-            if r is None:
-                return False
-            before = self.t[0][-1]
-            self.pivot(r, c)
-            unchanged = unchanged + 1 if self.t[0][-1] == before else 0
-
-    def solve(self):
-        try:
-            return self.run()
-        except Overflow:
-            return {"status": "UNKNOWN (numerical issue)"}
-
-    def run(self):
-        n, m = self.n, len(self.constraints)
-        rows = []
-        for coefficients, constant, relation in self.constraints:
-            b = neg(constant)
-            flipped = b < 0
-            if flipped:
-                b = neg(b)
-                coefficients = {v: neg(c) for v, c in coefficients.items()}
-            rows.append((coefficients, b, relation, flipped))
-        aux = sum(1 + (rel == ">=" or (rel == "<=" and fl)) for _, _, rel, fl in rows)
-        self.cols = n + aux + 1
-        self.t = [[Fraction(0)] * self.cols for _ in range(m + 1)]
-        self.basis = [None] * (m + 1)
-        artificial = []
-        h = n
-        for i, (coefficients, b, relation, flipped) in enumerate(rows):
-            r = i + 1
-            for v, c in coefficients.items():
-                self.t[r][v] = c
-            self.t[r][-1] = b
-            if relation == "<=" and not flipped:
-                self.t[r][h] = Fraction(1)
-                self.basis[r] = h
-                h += 1
-                continue
-            if relation != "=":
-                self.t[r][h] = Fraction(1 if flipped and relation == ">=" else -1)
-                h += 1
-            self.t[r][h] = Fraction(1)
-            artificial.append(h)
-            self.basis[r] = h
-            h += 1
-        if self.objective:
-            sense, coefficients, constant = self.objective
-            s = Fraction(1 if sense == "max" else -1)
-            for v, c in coefficients.items():
-                self.t[0][v] = mul(s, c)
-            if constant != 0:
-                self.t[0][-1] = mul(neg(s), constant)
-        excluded = set(artificial)
-        if artificial:
-            saved = list(self.t[0])
-            self.t[0] = [Fraction(0)] * self.cols
-            for a in artificial:
-                self.t[0][a] = Fraction(-1)
-            for r in range(1, m + 1):
-                q = self.basis[r]
-                if q in excluded and self.t[0][q] != 0:
-                    self.subtract_from_row0(self.t[0][q], r)
-            if not self.loop(set()) or self.t[0][-1] != 0:
-                return {"status": "INFEASIBLE"}
-            for r in range(1, m + 1):
-                if self.basis[r] in excluded:
-                    for j in range(self.cols - 1):
-                        if j not in excluded and self.t[r][j] != 0:
-                            self.pivot(r, j)
-                            break
-            self.t[0] = saved
-            for r in range(1, m + 1):
-                q = self.basis[r]
-                if self.t[r][q] != 0 and self.t[0][q] != 0:
-                    self.subtract_from_row0(div(self.t[0][q], self.t[r][q]), r)
-        if not self.loop(excluded):
-            return {"status": "UNBOUNDED"}
-        values = [Fraction(0)] * n
-        for j in range(n):
-            for r in range(1, m + 1):
-                if self.basis[r] == j:
-                    values[j] = self.t[r][-1]
-                    break
-        objective = self.t[0][-1]
-        if self.objective and self.objective[0] == "max":
-            objective = neg(objective)
-        self.values = values
-        return {"status": "OPTIMAL",
-                "model": {f"x{j}": reported(v) for j, v in enumerate(values)},
-                "objective": reported(objective) * 1.0}
-
-
 # --- Random programs -------------------------------------------------------------------------
 
 
-def number(rng, big):
-    """A number text and its exact value, exact under the reader's decimal conversion."""
+def number(rng, big, digits=False):
+    """A number text and its exact value, exact under the reader's decimal conversion; with
+    `digits`, also many-digit whole numbers (up to 2^53) and nine-place decimals."""
     roll = rng.random()
+    if digits and roll < 0.25:
+        k = rng.randint(10**12, 2**53) * rng.choice([1, -1])
+        return str(k), Fraction(k)
+    if digits and roll < 0.5:
+        k = rng.randint(-(10**15), 10**15)
+        text = f"{'-' if k < 0 else ''}{abs(k) // 10**9}.{abs(k) % 10**9:09d}"
+        return text, Fraction(k, 10**9)
     if big and roll < 0.3:
         k = rng.choice([3037000500, 4000000000, 10**10, 999999937])
         return str(k), Fraction(k)
@@ -282,12 +169,12 @@ def number(rng, big):
     return repr(float(value)), value
 
 
-def expression(rng, variables, density, big):
+def expression(rng, variables, density, big, digits=False):
     """Terms as (sign, coefficient text or None, value, variable or None)."""
     terms = []
     for v in variables:
         if rng.random() < density:
-            text, value = number(rng, big)
+            text, value = number(rng, big, digits)
             if value == 1 and rng.random() < 0.5:
                 terms.append((v, None, value))
             else:
@@ -299,27 +186,27 @@ def expression(rng, variables, density, big):
     return terms
 
 
-def random_program(rng):
-    n = rng.randint(1, 6)
-    m = rng.randint(0, 6)
+def random_program(rng, size=6, digits=False):
+    n = rng.randint(1, size)
+    m = rng.randint(0, size)
     big = rng.random() < 0.3
     density = rng.uniform(0.3, 0.9)
     objective = None
     if rng.random() < 0.8:
-        objective = (rng.choice(["min", "max"]), expression(rng, range(n), 0.8, big))
+        objective = (rng.choice(["min", "max"]), expression(rng, range(n), 0.8, big, digits))
     constraints = []
     for _ in range(m):
-        rhs_text, rhs = number(rng, False)
+        rhs_text, rhs = number(rng, False, digits)
         if rng.random() < 0.3:
             rhs_text, rhs = "0", Fraction(0)
-        constraints.append((expression(rng, range(n), density, big),
+        constraints.append((expression(rng, range(n), density, big, digits),
                             rng.choice(["<=", ">=", "="]), rhs_text, rhs))
     return render(objective, constraints)
 
 
 def render(objective, constraints):
     """The LP text, with variables named in order of first appearance, and the program the
-    reader builds from it: (n, constraints, objective) for the oracle."""
+    reader builds from it, for the oracle."""
     names = {}
 
     def name(v):
@@ -343,49 +230,68 @@ def render(objective, constraints):
         text = " ".join(f"{s} {p}" for s, p in pieces).removeprefix("+ ")
         return text, {v: c for v, c in coefficients.items() if c != 0}, constant
 
-    out, program_constraints, program_objective = [], [], None
+    out, program_constraints = [], []
+    sense, program_objective, objective_constant = None, {}, Fraction(0)
     if objective:
-        text, coefficients, constant = write(objective[1])
+        text, program_objective, objective_constant = write(objective[1])
         out.append(f"{objective[0]} {text or '0'}")
-        program_objective = (objective[0], coefficients, constant)
+        sense = objective[0]
     for terms, relation, rhs_text, rhs in constraints:
         text, coefficients, constant = write(terms)
         out.append(f"{text or '0'} {relation} {rhs_text}")
-        program_constraints.append((coefficients, constant - rhs, relation))
-    return "\n".join(out), Literal(len(names), program_constraints, program_objective)
+        program_constraints.append(Constraint(coefficients, constant - rhs, relation))
+    program = Program(len(names), sense, program_objective, objective_constant, program_constraints)
+    return "\n".join(out), program
 
 
-def check_against_oracle(text, literal):
-    expected = literal.solve()
+def check_against_oracle(text, program):
+    answer = solve_lp(program)
+    expected = lp_dict(answer)
     result = mekra.solve_lp_text(text)
     assert_same(result, expected)
     if expected["status"] == "OPTIMAL":
         # The exact vertex behind the reported model satisfies every constraint as written.
-        values = literal.values
-        for coefficients, constant, relation in literal.constraints:
-            lhs = sum((c * values[v] for v, c in coefficients.items()), constant)
-            assert {"<=": lhs <= 0, ">=": lhs >= 0, "=": lhs == 0}[relation], text
+        values = answer[1]
+        for c in program.constraints:
+            lhs = sum((q * values[v] for v, q in c.coeffs.items()), c.constant)
+            assert {"<=": lhs <= 0, ">=": lhs >= 0, "=": lhs == 0}[c.relation], text
         assert all(v >= 0 for v in values)
         # Integral models are checked as reported.
         if all(type(v) is int for v in result["model"].values()):
-            reported_values = [Fraction(result["model"][f"x{j}"]) for j in range(literal.n)]
-            assert reported_values == values
-    return expected["status"]
+            assert [Fraction(result["model"][f"x{j}"]) for j in range(program.nvars)] == values
+    return expected["status"], answer
 
 
 @settings(max_examples=250, deadline=None, derandomize=True)
 @given(st.integers(min_value=0, max_value=2**32))
 def test_random_programs_match_literal_simplex(seed):
-    text, literal = random_program(random.Random(seed))
-    check_against_oracle(text, literal)
+    text, program = random_program(random.Random(seed))
+    check_against_oracle(text, program)
+
+
+def is_wide(q):
+    return not (-(2**63) <= q.numerator < 2**63 and q.denominator < 2**63)
 
 
 def test_random_programs_cover_every_outcome():
     seen = {}
     rng = random.Random(2026)
     for _ in range(250):
-        text, literal = random_program(rng)
-        status = check_against_oracle(text, literal)
+        text, program = random_program(rng)
+        status, _ = check_against_oracle(text, program)
         seen[status] = seen.get(status, 0) + 1
-    for status in ["OPTIMAL", "INFEASIBLE", "UNBOUNDED", "UNKNOWN (numerical issue)"]:
+    for status in ["OPTIMAL", "INFEASIBLE", "UNBOUNDED"]:
         assert seen.get(status, 0) >= 10, seen
+    wide = 0
+    for _ in range(80):
+        text, program = random_program(rng, size=12, digits=True)
+        status, answer = check_against_oracle(text, program)
+        wide += status == "OPTIMAL" and any(is_wide(v) for v in answer[1] + [answer[2]])
+    assert wide >= 5  # answers whose exact values leave 64 bits
+
+
+@settings(max_examples=30, deadline=None, derandomize=True)
+@given(st.integers(min_value=0, max_value=2**32))
+def test_larger_many_digit_programs_match_literal_simplex(seed):
+    text, program = random_program(random.Random(seed), size=12, digits=True)
+    check_against_oracle(text, program)

@@ -6,7 +6,6 @@ from hypothesis import given, settings, strategies as st
 
 import mekra
 
-NUMERICAL_ISSUE = {"status": "UNKNOWN (numerical issue)"}
 
 
 @pytest.mark.parametrize(
@@ -63,17 +62,23 @@ def test_message_precedence(text, message):
 
 
 @pytest.mark.parametrize(
-    "text",
+    "text, expected",
     [
-        "min x0 + 9000000000000000000 + 9000000000000000000",  # constant sum beyond 2^63
-        "max 1e19*x0 + x0",  # coefficient 2^63 - 1 plus 1
-        "x0 >= -1e19",  # the right-hand side -2^63 is negated
-        "x0 - 1e19/1 - 2 <= 0",
-        "min x0 + 9000000000000000000 + 9000000000000000000\na*x0 <= 1",  # stops before the error
+        ("min x0 + 9000000000000000000 + 9000000000000000000",  # constant sum beyond 2^63
+         {"status": "OPTIMAL", "model": {"x0": 0}, "objective": 1.8e19}),
+        ("max 1e19*x0 + x0", {"status": "UNBOUNDED"}),  # coefficient 2^63 - 1 plus 1
+        ("x0 >= -1e19", {"status": "OPTIMAL", "model": {"x0": 0}, "objective": 0.0}),  # -(-2^63)
+        ("max x0\nx0 - 1e19/1 - 2 <= 0",
+         {"status": "OPTIMAL", "model": {"x0": 2**63 + 1}, "objective": float(2**63 + 1)}),
     ],
 )
-def test_numerical_issue_while_reading(text):
-    assert mekra.solve_lp_text(text) == NUMERICAL_ISSUE
+def test_sums_beyond_64_bits_are_read_exactly(text, expected):
+    assert mekra.solve_lp_text(text) == expected
+
+
+def test_reading_errors_come_before_large_sums():
+    with pytest.raises(ValueError, match="^bad coeff in a\\*x0$"):
+        mekra.solve_lp_text("min x0 + 9000000000000000000 + 9000000000000000000\na*x0 <= 1")
 
 
 @pytest.mark.parametrize(

@@ -23,13 +23,7 @@ class LiteralSimplex {
 public:
     explicit LiteralSimplex(LiteralOptions options = {}) : options_(options) {}
 
-    LpOutcome solve(const LinearProgram& program) {
-        try {
-            return run(program);
-        } catch (const RationalOverflow&) {
-            return LpOutcome::unknown(SolverError{SolverError::Kind::NumericalIssue, {}});
-        }
-    }
+    LpOutcome solve(const LinearProgram& program) { return run(program); }
     const std::vector<ColumnLabel>& labels() const { return labels_; }
 
 private:
@@ -218,8 +212,11 @@ private:
                 if (basis_[r] == j) value = rows_[r][rhs()];
             if (!value)
                 model.push_back({labels_[j].id, ModelValue::integer(0)});
-            else if (value->is_integer())
+            else if (value->is_integer() && value->is_small())
                 model.push_back({labels_[j].id, ModelValue::integer(value->numerator())});
+            else if (value->is_integer())
+                model.push_back(
+                    {labels_[j].id, ModelValue::wide_integer(value->to_string(), value->to_f64())});
             else
                 model.push_back({labels_[j].id, ModelValue::floating(value->to_f64())});
         }

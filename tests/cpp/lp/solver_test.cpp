@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "linear/digit_budget.hpp"
 #include "lp/literal_simplex.hpp"
 #include "lp/programs.hpp"
 
@@ -28,8 +29,6 @@ LpOutcome solve(LinearProgram p) {
     solver.load(std::move(p));
     return solver.solve();
 }
-
-const LpOutcome kNumericalIssue = LpOutcome::unknown({SolverError::Kind::NumericalIssue, {}});
 
 TEST(LpSolver, NoSystemLoaded) {
     LpSolver solver;
@@ -221,40 +220,75 @@ TEST(LpSolver, CyclingInPhaseOne) {
     EXPECT_EQ(solver.solve(), literal.solve(p));
 }
 
-TEST(LpSolverOverflow, RatioOfALosingRow) {
+// Values beyond 64 bits are carried exactly: each program below once ended with the
+// numerical issue; now it gets the answer of the literal simplex.
+TEST(LpSolverWide, RatioOfALosingRow) {
     LinearProgram p = program_with_vars(1);
     set_objective(p, Sense::Maximize, affine({{q(1), 0}}));
     add_row(p, affine({{q(1), 0}}), Le, q(1));
     add_row(p, affine({{q(1, 4000000000), 0}}), Le, q(4000000000));
-    EXPECT_EQ(solve(p), kNumericalIssue);
+    EXPECT_EQ(solve(p), LpOutcome::optimal(1.0, {{0, ModelValue::integer(1)}}));
 }
 
-TEST(LpSolverOverflow, NegatedRightHandSide) {
+TEST(LpSolverWide, NegatedRightHandSide) {
     const std::int64_t min = std::numeric_limits<std::int64_t>::min();
     LinearProgram p = program_with_vars(1);
-    p.constraints.push_back({affine({{q(1), 0}}, Rational::integer(min)), Le});
-    EXPECT_EQ(solve(p), kNumericalIssue);
+    set_objective(p, Sense::Maximize, affine({{q(1), 0}}));
+    p.constraints.push_back({affine({{q(1), 0}}, Rational::integer(min)), Le});  // x0 <= 2^63
+    EXPECT_EQ(solve(p),
+              LpOutcome::optimal(0x1p63, {{0, ModelValue::wide_integer("9223372036854775808", 0x1p63)}}));
 }
 
-TEST(LpSolverOverflow, ObjectiveRowAndReport) {
+TEST(LpSolverWide, ObjectiveRowAndReport) {
     const std::int64_t min = std::numeric_limits<std::int64_t>::min();
     LinearProgram p = program_with_vars(1);
     set_objective(p, Sense::Minimize, affine({{Rational::integer(min), 0}}));
-    EXPECT_EQ(solve(p), kNumericalIssue);
+    EXPECT_EQ(solve(p), LpOutcome::unbounded());
     // Row 0's RHS is minus the objective constant when maximising.
     LinearProgram q2 = program_with_vars(1);
     set_objective(q2, Sense::Maximize, affine({{q(-1), 0}}, Rational::integer(min)));
-    EXPECT_EQ(solve(q2), kNumericalIssue);
+    EXPECT_EQ(solve(q2), LpOutcome::optimal(-0x1p63, {{0, ModelValue::integer(0)}}));
 }
 
-TEST(LpSolverOverflow, PhaseOneRowUpdate) {
+TEST(LpSolverWide, PhaseOneRowUpdate) {
     // The phase-1 objective row sums rows whose denominators multiply beyond 64 bits.
     LinearProgram p = program_with_vars(1);
     add_row(p, affine({{q(1, 3037000500), 0}}), Ge, q(1));
     add_row(p, affine({{q(1, 3037000501), 0}}), Ge, q(1));
-    EXPECT_EQ(solve(p), kNumericalIssue);
     testing::LiteralSimplex literal;
-    EXPECT_EQ(literal.solve(p), kNumericalIssue);
+    const LpOutcome want = literal.solve(p);
+    EXPECT_EQ(want.kind, LpOutcome::Kind::Optimal);
+    EXPECT_EQ(solve(p), want);
+}
+
+TEST(LpSolverWide, ModelValueBeyond64BitsIsAWholeNumber) {
+    // x0 = 10^19 * 10^19 / 1: a whole number of 127 bits, reported as Int digits.
+    LinearProgram p = program_with_vars(2);
+    set_objective(p, Sense::Maximize, affine({{q(1), 0}}));
+    add_row(p, affine({{q(1), 1}}), Le, Rational::integer(5000000000000000000));
+    add_row(p, affine({{q(1), 0}, {Rational::integer(-5000000000000000000), 1}}), Le, q(0));
+    const LpOutcome got = solve(p);
+    ASSERT_EQ(got.kind, LpOutcome::Kind::Optimal);
+    EXPECT_EQ(got.model.at(0).value,
+              ModelValue::wide_integer("25000000000000000000000000000000000000", 2.5e37));
+    EXPECT_EQ(got.objective, 2.5e37);
+}
+
+TEST(LpSolverWide, DigitBudgetStopsTheSolve) {
+    // Nine-place decimals in a dense 12 x 12 program: values grow far beyond 64 bits.
+    LinearProgram p = program_with_vars(12);
+    set_objective(p, Sense::Maximize, affine({{q(1), 0}, {q(1), 5}, {q(1), 11}}));
+    for (int i = 0; i < 12; ++i) {
+        LinearExpr row;
+        for (VarId j = 0; j < 12; ++j)
+            row = LinearExpr::add(std::move(row),
+                                  LinearExpr::term(q(1 + (i * 7 + j * 13) % 17, 1000000000 - 7 * i - j), j));
+        add_row(p, std::move(row), Le, q(1 + i));
+    }
+    const LpOutcome unlimited = solve(p);
+    EXPECT_EQ(unlimited.kind, LpOutcome::Kind::Optimal);
+    linear::DigitBudget budget(256);
+    EXPECT_THROW(solve(p), MemoryBudgetExceeded);
 }
 
 TEST(LpSolver, SolveWithExtraMatchesAppendedProgram) {

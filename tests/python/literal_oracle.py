@@ -1,10 +1,11 @@
-"""A plain, literal (slow) branch and bound over a literal exact simplex, for differential tests.
+"""The one exact oracle of the LP and MILP tests: a plain, literal (slow) two-phase simplex
+over fractions.Fraction and the branch and bound around it.
 
 Programs are plain data, not text: a `Program` lists the objective, the constraints and the
 integer variables exactly as the LP reader would store them, and `Program.text()` writes the
 LP text that reads back to it. Everything here follows the written procedures step by step,
-with Python's Fraction as the exact arithmetic and every operation checked against the 64-bit
-range (a value that does not fit ends the solve with the numerical issue).
+with Python's Fraction as the exact arithmetic, unbounded in size, on a dense list-of-lists
+tableau; values leave as the result dictionary's numbers by the rule of `to_f64`.
 """
 
 from __future__ import annotations
@@ -19,17 +20,7 @@ BRANCH_FRAC_LOW = 1e-10
 BRANCH_FRAC_HIGH = 0.9999999999
 STALL_LIMIT = 50  # pivots without objective change before the smallest-index rule takes over
 
-LIMIT = 2**63
-
-
-class Overflow(Exception):
-    pass
-
-
-def chk(q: Fraction) -> Fraction:
-    if not (-LIMIT <= q.numerator < LIMIT and q.denominator < LIMIT):
-        raise Overflow
-    return q
+INT64_MIN, INT64_MAX = -(2**63), 2**63 - 1
 
 
 # ---------------------------------------------------------------- programs
@@ -112,7 +103,7 @@ class _Tableau:
             entry = self.rows[i][c]
             if entry.numerator <= 0:
                 continue
-            ratio = chk(self.rows[i][-1] / entry)
+            ratio = self.rows[i][-1] / entry
             if kept is None or ratio < kept_ratio:
                 kept, kept_ratio = i, ratio
             elif smallest_index and ratio == kept_ratio and self.basis[i] < self.basis[kept]:
@@ -126,7 +117,7 @@ class _Tableau:
         assert p != 0, "pivot value is zero"
         row = self.rows[r]
         for j in range(self.width):
-            row[j] = chk(row[j] / p)
+            row[j] = row[j] / p
         for i in range(self.m + 1):
             if i == r:
                 continue
@@ -139,7 +130,7 @@ class _Tableau:
             return
         target, source = self.rows[i], self.rows[r]
         for j in range(self.width):
-            target[j] = chk(target[j] - chk(f * source[j]))
+            target[j] = target[j] - f * source[j]
 
     def loop(self, excluded):
         """Returns True at an optimal basis, False when the entering column has no leaving row."""
@@ -159,12 +150,9 @@ class _Tableau:
 
 def solve_lp(program: Program, extra=()):
     """The two-phase simplex on the program with `extra` constraints appended.
-    Returns ("OPTIMAL", values, objective), ("INFEASIBLE",), ("UNBOUNDED",) or ("NUMERICAL",);
-    values are Fractions by VarId."""
-    try:
-        return _solve_lp(program, list(program.constraints) + list(extra))
-    except Overflow:
-        return ("NUMERICAL",)
+    Returns ("OPTIMAL", values, objective), ("INFEASIBLE",) or ("UNBOUNDED",); values are
+    Fractions by VarId."""
+    return _solve_lp(program, list(program.constraints) + list(extra))
 
 
 def _solve_lp(program, constraints):
@@ -172,12 +160,12 @@ def _solve_lp(program, constraints):
     prepared = []
     aux = 0
     for c in constraints:
-        b = chk(-c.constant)
+        b = -c.constant
         coeffs = dict(c.coeffs)
         flipped = b < 0
         if flipped:
-            b = chk(-b)
-            coeffs = {v: chk(-q) for v, q in coeffs.items()}
+            b = -b
+            coeffs = {v: -q for v, q in coeffs.items()}
         prepared.append((coeffs, b, c.relation, flipped))
         aux += 1 + (c.relation == ">=" or (c.relation == "<=" and flipped))
     t = _Tableau(n + aux, m)
@@ -206,9 +194,9 @@ def _solve_lp(program, constraints):
     s = 1 if program.sense == "max" else -1
     if program.sense is not None:
         for v, q in program.objective.items():
-            t.rows[0][v] = chk(s * q)
+            t.rows[0][v] = s * q
         if program.objective_constant != 0:
-            t.rows[0][-1] = chk(-chk(s * program.objective_constant))
+            t.rows[0][-1] = -(s * program.objective_constant)
 
     if artificial:
         saved = list(t.rows[0])
@@ -232,19 +220,31 @@ def _solve_lp(program, constraints):
         for r in range(1, m + 1):
             q = t.basis[r]
             if t.rows[r][q] != 0 and t.rows[0][q] != 0:
-                t.subtract(0, chk(t.rows[0][q] / t.rows[r][q]), r)
+                t.subtract(0, t.rows[0][q] / t.rows[r][q], r)
     if not t.loop(set(artificial)):
         return ("UNBOUNDED",)
     values = []
     for j in range(n):
         rows = [r for r in range(1, m + 1) if t.basis[r] == j]
         values.append(t.rows[rows[0]][-1] if rows else Fraction(0))
-    objective = chk(-t.rows[0][-1]) if program.sense == "max" else t.rows[0][-1]
+    objective = -t.rows[0][-1] if program.sense == "max" else t.rows[0][-1]
     return ("OPTIMAL", values, objective)
 
 
+def nearest_float(x) -> float:
+    """The double nearest to an int or Fraction (ties to even), +-inf beyond the double range."""
+    try:
+        return float(x)
+    except OverflowError:
+        return math.inf if x > 0 else -math.inf
+
+
 def to_f64(q: Fraction) -> float:
-    return float(q.numerator) / float(q.denominator)
+    """A reduced numerator and denominator that fit 64 bits: one double divided by the other;
+    any larger value: the nearest double."""
+    if INT64_MIN <= q.numerator <= INT64_MAX and q.denominator <= INT64_MAX:
+        return float(q.numerator) / float(q.denominator)
+    return nearest_float(q)
 
 
 def model_of(values):
@@ -254,8 +254,6 @@ def model_of(values):
 def lp_dict(result):
     if result[0] == "OPTIMAL":
         return {"status": "OPTIMAL", "model": model_of(result[1]), "objective": to_f64(result[2])}
-    if result[0] == "NUMERICAL":
-        return {"status": "UNKNOWN (numerical issue)"}
     return {"status": result[0]}
 
 
@@ -295,7 +293,8 @@ def _heap_pop(heap):
 
 
 def _value(model, v):
-    return float(model[f"x{v}"])
+    """A model value read as a double: an int beyond 64 bits as the double nearest to it."""
+    return nearest_float(model[f"x{v}"])
 
 
 def _integral(model, integers):
@@ -303,8 +302,15 @@ def _integral(model, integers):
 
 
 def _distance_to_integer(x):
+    if not math.isfinite(x):
+        return math.nan  # no distance is below the tolerance
     below = x - math.floor(x)  # exact for doubles
     return min(below, math.ceil(x) - x)
+
+
+def _whole_bound(x):
+    """The bound of a branch: the whole double x as a Fraction, saturated at the 64-bit ends."""
+    return Fraction(min(max(int(x), INT64_MIN), INT64_MAX))
 
 
 def _pruned(bound, incumbent, maximize):
@@ -315,14 +321,13 @@ def _pruned(bound, incumbent, maximize):
 
 def _bound_constraint(var, lower, upper):
     if lower is not None:
-        return Constraint({var: Fraction(1)}, chk(-lower), ">=")
-    return Constraint({var: Fraction(1)}, chk(-upper), "<=")
+        return Constraint({var: Fraction(1)}, -lower, ">=")
+    return Constraint({var: Fraction(1)}, -upper, "<=")
 
 
 def solve_milp(program: Program):
-    """The written search with both amendments: a cut-short search is OPTIMAL only when every
-    unfinished node would be pruned by the final incumbent, else FEASIBLE; without an
-    incumbent, a node that ended with the numerical issue makes the answer that issue.
+    """The written search with its amendment: a cut-short search is OPTIMAL only when every
+    unfinished node would be pruned by the final incumbent, else FEASIBLE.
     Returns (result dict, explored count)."""
     integers = list(program.integer)
     root = lp_dict(solve_lp(program))
@@ -335,11 +340,13 @@ def solve_milp(program: Program):
     def branch(model, objective, bounds, bound):
         for v in integers:
             x = _value(model, v)
+            if not math.isfinite(x):
+                continue  # its fractional part is NaN
             frac = x - math.floor(x)
             if BRANCH_FRAC_LOW < frac < BRANCH_FRAC_HIGH:
-                nodes.append((bound, bounds + [(v, None, Fraction(math.floor(x)))]))
+                nodes.append((bound, bounds + [(v, None, _whole_bound(math.floor(x)))]))
                 _heap_push(heap, objective, len(nodes) - 1)
-                nodes.append((bound, bounds + [(v, Fraction(math.ceil(x)), None)]))
+                nodes.append((bound, bounds + [(v, _whole_bound(math.ceil(x)), None)]))
                 _heap_push(heap, objective, len(nodes) - 1)
                 return
         raise AssertionError("no branching variable")
@@ -347,7 +354,6 @@ def solve_milp(program: Program):
     branch(root["model"], root["objective"], [], None)
     incumbent, incumbent_obj = None, (-math.inf if maximize else math.inf)
     explored = 0
-    unresolved = []
     cut_at = None
     while True:
         top = _heap_pop(heap)
@@ -360,15 +366,8 @@ def solve_milp(program: Program):
         bound, bounds = nodes[top[1]]
         if _pruned(bound, incumbent_obj, maximize):
             continue
-        try:
-            extra = [_bound_constraint(*b) for b in bounds]
-        except Overflow:
-            unresolved.append(top[1])
-            continue
+        extra = [_bound_constraint(*b) for b in bounds]
         result = lp_dict(solve_lp(program, extra))
-        if result["status"].startswith("UNKNOWN"):
-            unresolved.append(top[1])
-            continue
         if result["status"] != "OPTIMAL":
             continue
         o = result["objective"]
@@ -379,12 +378,10 @@ def solve_milp(program: Program):
         branch(result["model"], o, bounds, o)
 
     if incumbent is not None:
-        unfinished = ([cut_at] if cut_at is not None else []) + [n for _, n in heap] + unresolved
+        unfinished = ([cut_at] if cut_at is not None else []) + [n for _, n in heap]
         if all(_pruned(nodes[i][0], incumbent_obj, maximize) for i in unfinished):
             return {"status": "OPTIMAL", "model": incumbent, "objective": incumbent_obj}, explored
         return {"status": "FEASIBLE", "model": incumbent}, explored
     if cut_at is not None or explored >= MAX_NODES:
         return {"status": "UNKNOWN (resource limit)"}, explored
-    if unresolved:
-        return {"status": "UNKNOWN (numerical issue)"}, explored
     return {"status": "INFEASIBLE"}, explored
