@@ -247,8 +247,8 @@ def run_netlib(args):
             if esv_ratio:
                 esv_ratios.append((esv_ratio, name))
 
-            def fmt(x, spec):
-                return format(x, spec) if x is not None else "-"
+            def fmt(x, pattern):
+                return format(x, pattern) if x is not None else "-"
 
             print(f"{name:<10} {status[:10]:>10} {glp_status[:10]:>10} {esv_status[:10]:>10} {fmt(mk_time, '9.3f')} "
                   f"{fmt(glp_time, '9.3f')} {fmt(esv_time, '9.3f')} {fmt(glp_ratio, '8.2f')} {fmt(esv_ratio, '8.2f')} "
