@@ -22,17 +22,6 @@ void IntegerForm::settle() {
 
 namespace {
 
-// The least common denominator of the values added.
-struct CommonDenominator {
-    BigInt lcm, num, den;
-    CommonDenominator() { mpz_set_ui(lcm.z, 1); }
-    void add(const Rational& value) {
-        if (value.is_integer()) return;
-        linear::numerator_denominator(value, num.z, den.z);
-        mpz_lcm(lcm.z, lcm.z, den.z);
-    }
-};
-
 // out := exact / divisor; an inexact division breaks the integer form's invariant.
 void divide_exactly(mpz_ptr out, mpz_srcptr exact, mpz_srcptr divisor) {
     check_invariant(mpz_divisible_p(exact, divisor) != 0, "inexact division in the integer tableau");
@@ -41,26 +30,41 @@ void divide_exactly(mpz_ptr out, mpz_srcptr exact, mpz_srcptr divisor) {
 
 }  // namespace
 
-// The integer form's denominator must be a multiple of the determinant of the current basis
-// in an integer copy of the starting tableau, each row scaled by its own common denominator.
-// That determinant is the product of these row scales times the product of all pivots taken.
-void Tableau::record_start_scale() {
-    mpz_set_ui(start_scale_.z, 1);
-    CommonDenominator row0;
-    for (const Rational& value : objective_) row0.add(value);
-    mpz_mul(start_scale_.z, start_scale_.z, row0.lcm.z);
-    for (std::size_t row = 1; row <= num_constraints_; ++row) {
-        CommonDenominator scale;
-        for_each_nonzero(row, [&](std::size_t col) { scale.add(cells_[index(row, col)]); });
-        mpz_mul(start_scale_.z, start_scale_.z, scale.lcm.z);
-    }
+namespace {
+
+const BigInt& one() {
+    static const BigInt value = [] {
+        BigInt v;
+        mpz_set_ui(v.z, 1);
+        return v;
+    }();
+    return value;
 }
 
-// A restored objective row replaces row 0 of that integer copy: its own row scale joins in.
-void Tableau::multiply_objective_scale() {
-    CommonDenominator scale;
-    for (const Rational& value : saved_objective_) scale.add(value);
-    mpz_mul(objective_scale_.z, objective_scale_.z, scale.lcm.z);
+}  // namespace
+
+void Tableau::record_column_scales() {
+    if (column_scale_.size() < num_cols_) column_scale_.resize(num_cols_);
+    for (std::size_t col = 0; col < num_cols_; ++col) mpz_set_ui(column_scale_[col].z, 1);
+    unit_scales_ = true;
+    BigInt num, den;
+    const auto add = [&](std::size_t col, const Rational& value) {
+        if (value.is_integer()) return;
+        linear::numerator_denominator(value, num.z, den.z);
+        mpz_lcm(column_scale_[col].z, column_scale_[col].z, den.z);
+        unit_scales_ = false;
+    };
+    for (std::size_t col = 0; col < num_cols_; ++col) add(col, objective_[col]);
+    if (saved_valid_)
+        for (std::size_t col = 0; col < num_cols_ && col < saved_objective_.size(); ++col)
+            add(col, saved_objective_[col]);
+    for (std::size_t row = 1; row <= num_constraints_; ++row)
+        for_each_nonzero(row, [&](std::size_t col) { add(col, cells_[index(row, col)]); });
+}
+
+mpz_srcptr Tableau::row_scale(std::size_t row) const {
+    if (row == 0 || !basis_[row]) return one().z;
+    return column_scale_[*basis_[row]].z;
 }
 
 void Tableau::release_integers() { integer_.reset(); }
@@ -68,29 +72,35 @@ void Tableau::release_integers() { integer_.reset(); }
 void Tableau::convert_to_integers() {
     auto form = std::make_unique<IntegerForm>(num_constraints_, num_cols_);
     IntegerForm& f = *form;
-    // D = start scale * objective scale * |product of the pivots|, an integer.
+    // D = |product of the pivots taken so far in the column-scaled copy|, an integer.
     BigInt num, den, product_num, product_den;
-    mpz_mul(product_num.z, start_scale_.z, objective_scale_.z);
+    mpz_set_ui(product_num.z, 1);
     mpz_set_ui(product_den.z, 1);
-    for (const Rational& p : pivot_values_seen_) {
-        linear::numerator_denominator(p, num.z, den.z);
+    for (std::size_t k = 0; k < pivot_values_seen_.size(); ++k) {
+        linear::numerator_denominator(pivot_values_seen_[k], num.z, den.z);
+        const auto [entering, leaving] = pivot_columns_seen_[k];
         mpz_mul(product_num.z, product_num.z, num.z);
+        mpz_mul(product_num.z, product_num.z, column_scale_[entering].z);
         mpz_mul(product_den.z, product_den.z, den.z);
+        if (leaving != NO_COLUMN) mpz_mul(product_den.z, product_den.z, column_scale_[leaving].z);
     }
     mpz_abs(product_num.z, product_num.z);
     divide_exactly(f.common.z, product_num.z, product_den.z);
 
-    // Entry value * D, exact since D is a common denominator of the whole tableau.
-    const auto convert = [&](const Rational& value, mpz_ptr out) {
+    // Entry value * c[col] / c[basic column] * D, an integer.
+    const auto convert = [&](const Rational& value, std::size_t row, std::size_t col, mpz_ptr out) {
         if (value.is_zero()) return;
         linear::numerator_denominator(value, num.z, den.z);
-        divide_exactly(out, f.common.z, den.z);
-        mpz_mul(out, out, num.z);
+        mpz_mul(num.z, num.z, column_scale_[col].z);
+        mpz_mul(num.z, num.z, f.common.z);
+        mpz_mul(den.z, den.z, row_scale(row));
+        divide_exactly(out, num.z, den.z);
     };
-    for (std::size_t col = 0; col < num_cols_; ++col) convert(objective_[col], f.objective[col].z);
+    for (std::size_t col = 0; col < num_cols_; ++col) convert(objective_[col], 0, col, f.objective[col].z);
     for (std::size_t row = 1; row <= num_constraints_; ++row)
-        for_each_nonzero(
-            row, [&](std::size_t col) { convert(cells_[index(row, col)], f.cells[index(row, col)].z); });
+        for_each_nonzero(row, [&](std::size_t col) {
+            convert(cells_[index(row, col)], row, col, f.cells[index(row, col)].z);
+        });
     for (std::size_t row = 0; row <= num_constraints_; ++row) mpz_set(f.row_den[row].z, f.common.z);
 
     // The Rational entries are cleared; the non-zero bits carry over.
@@ -107,17 +117,29 @@ void Tableau::convert_to_integers() {
 
 Rational Tableau::integer_value(std::size_t row, std::size_t col) const {
     const IntegerForm& f = *integer_;
-    return linear::rational_of(row == 0 ? f.objective[col].z : f.cells[index(row, col)].z, f.row_den[row].z);
+    mpz_srcptr entry = row == 0 ? f.objective[col].z : f.cells[index(row, col)].z;
+    if (unit_scales_) return linear::rational_of(entry, f.row_den[row].z);
+    BigInt num, den;
+    mpz_mul(num.z, entry, row_scale(row));
+    mpz_mul(den.z, f.row_den[row].z, column_scale_[col].z);
+    return linear::rational_of(num.z, den.z);
 }
 
-// Row 0 shares one positive denominator: its numerators compare as its values do.
+// Row 0 shares one positive denominator: value order is the order of N[0][j] / c[j].
 std::optional<std::size_t> Tableau::integer_entering_column(std::span<const std::uint8_t> excluded) const {
-    const BigInt* objective = integer_->objective.get();
+    IntegerForm& f = *integer_;
+    const BigInt* objective = f.objective.get();
     const BigInt* best = nullptr;
     std::size_t kept = 0;
+    const auto less = [&](std::size_t a, std::size_t b) {
+        if (unit_scales_) return mpz_cmp(objective[a].z, objective[b].z) < 0;
+        mpz_mul(f.t1.z, objective[a].z, column_scale_[b].z);
+        mpz_mul(f.t2.z, objective[b].z, column_scale_[a].z);
+        return mpz_cmp(f.t1.z, f.t2.z) < 0;
+    };
     for (std::size_t col = 0; col + 1 < num_cols_; ++col) {
         if (mpz_sgn(objective[col].z) <= 0 || !admissible(excluded, col)) continue;
-        if (best == nullptr || mpz_cmp(best->z, objective[col].z) < 0) {
+        if (best == nullptr || less(kept, col)) {
             best = &objective[col];
             kept = col;
         }
@@ -133,8 +155,9 @@ std::optional<std::size_t> Tableau::integer_entering_column_bland(
     return std::nullopt;
 }
 
-// Within a row the denominator cancels from rhs / entry, so candidates compare by
-// cross-multiplying their numerators (both pivot-column entries positive).
+// Within a row the denominator and the row's scale cancel from rhs / entry, and the column
+// scales give every ratio the same positive factor, so candidates compare by cross-multiplying
+// their numerators (both pivot-column entries positive).
 std::optional<LeavingRow> Tableau::integer_leaving_row(std::size_t col, bool bland) const {
     check_invariant(col + 1 < num_cols_, "entering column out of range");
     if (num_constraints_ == 0) return std::nullopt;
@@ -260,14 +283,15 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
     f.settle();
 }
 
-// Row 0 (over the common denominator D) minus factor times row `row` (over its own E):
-// numerators N0 - factor * N * D / E, exact while pricing a basis.
+// Row 0 minus factor times row `row` in real values, in the scaled copy: N[0][j] / E[0] goes
+// down by factor * c[basic column of row] * N[row][j] / E[row]; exact while pricing a basis.
 void Tableau::integer_subtract_from_objective(const Rational& factor, std::size_t row) {
     IntegerForm& f = *integer_;
     BigInt num, den;
     linear::numerator_denominator(factor, num.z, den.z);
     mpz_mul(den.z, den.z, f.row_den[row].z);
     mpz_mul(num.z, num.z, f.row_den[0].z);
+    mpz_mul(num.z, num.z, row_scale(row));
     for_each_nonzero(row, [&](std::size_t col) {
         mpz_mul(f.t1.z, num.z, f.cells[index(row, col)].z);
         divide_exactly(f.t1.z, f.t1.z, den.z);
@@ -279,13 +303,11 @@ void Tableau::integer_subtract_from_objective(const Rational& factor, std::size_
     f.settle();
 }
 
-// The saved row replaces row 0 of the integer copy the denominator is counted in: the
-// denominator takes its common denominator as a factor, and row 0 is written over it.
+// The saved row replaces row 0, written over the common denominator; its denominators are
+// among the column scales, as it was saved before the first pivot.
 void Tableau::integer_restore_objective_row() {
     IntegerForm& f = *integer_;
-    CommonDenominator scale;
-    for (const Rational& value : saved_objective_) scale.add(value);
-    mpz_mul(f.common.z, f.common.z, scale.lcm.z);
+    BigInt num, den;
     mpz_set(f.row_den[0].z, f.common.z);
     for (std::size_t col = 0; col < num_cols_; ++col) {
         mpz_ptr entry = f.objective[col].z;
@@ -293,9 +315,10 @@ void Tableau::integer_restore_objective_row() {
         mpz_set_ui(entry, 0);
         const Rational& value = saved_objective_[col];
         if (!value.is_zero()) {
-            linear::numerator_denominator(value, scale.num.z, scale.den.z);
-            divide_exactly(entry, f.common.z, scale.den.z);
-            mpz_mul(entry, entry, scale.num.z);
+            linear::numerator_denominator(value, num.z, den.z);
+            mpz_mul(num.z, num.z, column_scale_[col].z);
+            mpz_mul(num.z, num.z, f.common.z);
+            divide_exactly(entry, num.z, den.z);
         }
         f.account(entry, limbs);
     }

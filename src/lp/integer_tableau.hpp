@@ -2,14 +2,20 @@
 // Storage of the tableau's integer form, which takes over from the Rational entries once a
 // value no longer fits 64 bits (see Tableau::pivot).
 //
-// Row i (0..m) holds integers N[i][j] over a positive denominator E[i] of its own: entry
-// (i, j) is N[i][j] / E[i]. A pivot is the fraction-free (Edmonds-Bareiss) step: with the
-// pivot row brought to the common denominator D and p its pivot entry, a row touched by the
-// pivot gets N' = (N * |p| - sgn(p) * f * N[r]) / E, exact, and E' = |p|, which becomes the
-// new D; rows with a zero in the pivot column keep their integers and their E. The division
-// is exact because D always is a multiple of the determinant of the current basis in a
-// row-scaled integer copy of the starting tableau, which makes D' * (new value) an integer.
-// No gcd is ever taken; values are reduced only when read out.
+// The integer form pivots a column-scaled copy of the tableau: column j of the starting
+// tableau (row 0 and the saved objective row included) is multiplied by its least common
+// denominator c[j], which makes the starting copy integral with the same unit basis columns.
+// Its entries relate to the real ones by t'(i, j) = t(i, j) * c[j] / c[basic column of i]
+// (row 0: t(0, j) * c[j]); signs, zero patterns and the order of the ratio test's ratios are
+// unchanged, and Dantzig's rule compares t'(0, j) / c[j].
+//
+// Row i (0..m) holds integers N[i][j] over a positive denominator E[i] of its own: t'(i, j) =
+// N[i][j] / E[i]. A pivot is the fraction-free (Edmonds-Bareiss) step: with the pivot row
+// brought to the common denominator D and p its pivot entry, a row touched by the pivot gets
+// N' = (N * |p| - sgn(p) * f * N[r]) / E, and E' = |p|, which becomes the new D; rows with a
+// zero in the pivot column keep their integers and their E. D is the absolute determinant of
+// the current basis in the integral copy, so D' * (new value) is an integer (an adjugate
+// entry) and every division is exact. No gcd is taken; values are reduced only when read.
 
 #include <gmp.h>
 

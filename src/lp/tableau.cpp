@@ -33,7 +33,8 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     wide_seen_ = false;
     pivoted_ = false;
     pivot_values_seen_.clear();
-    mpz_set_ui(objective_scale_.z, 1);
+    pivot_columns_seen_.clear();
+    saved_valid_ = false;
     // Clear what the previous shape wrote, so the block is all zeros again.
     for (std::size_t row = 1; row <= num_constraints_; ++row)
         for_each_nonzero(row, [&](std::size_t col) { cells_[index(row, col)] = Rational(); });
@@ -148,7 +149,7 @@ std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
 void Tableau::pivot(std::size_t row, std::size_t col) {
     check_invariant(row >= 1 && row <= num_constraints_ && col + 1 < num_cols_, "pivot index out of range");
     if (!pivoted_) {
-        record_start_scale();
+        record_column_scales();
         pivoted_ = true;
     }
     if (wide_seen_ && !integer_) convert_to_integers();
@@ -159,6 +160,8 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
     const Rational p = cells_[index(row, col)];  // a copy: the division below overwrites the entry
     check_invariant(!p.is_zero(), "pivot value is zero");
     pivot_values_seen_.push_back(p);
+    pivot_columns_seen_.emplace_back(static_cast<std::uint32_t>(col),
+                                     basis_[row] ? static_cast<std::uint32_t>(*basis_[row]) : NO_COLUMN);
     bool wide = false;
 
     // Divide the pivot row, collecting its non-zero columns and their new values (a quotient
@@ -235,6 +238,7 @@ void Tableau::subtract_from_objective(const Rational& factor, std::size_t row) {
 }
 
 void Tableau::save_objective_row() {
+    saved_valid_ = true;
     if (!integer_) {
         saved_objective_ = objective_;
         return;
@@ -251,7 +255,6 @@ void Tableau::restore_objective_row() {
     objective_ = saved_objective_;
     for (const Rational& value : objective_)
         if (!value.is_small()) wide_seen_ = true;
-    multiply_objective_scale();
 }
 
 std::optional<std::size_t> Tableau::lowest_nonzero_column(std::size_t row,

@@ -105,13 +105,13 @@ private:
     std::optional<LeavingRow> min_ratio_row(std::size_t col, WinsTie wins_tie) const;
 
     // The integer form (integer_tableau.cpp).
-    // Before the first pivot: the product of the rows' least common denominators.
-    void record_start_scale();
+    // Before the first pivot: each column's least common denominator (see integer_tableau.hpp).
+    void record_column_scales();
     // Converts the Rational entries (then cleared) to the integer form.
     void convert_to_integers();
     void release_integers();
-    // Multiplies objective_scale_ by the common denominator of the saved objective row.
-    void multiply_objective_scale();
+    // The column scale of row `row`'s basic column (1 for row 0 and for a row without one).
+    mpz_srcptr row_scale(std::size_t row) const;
     Rational integer_value(std::size_t row, std::size_t col) const;
     std::optional<std::size_t> integer_entering_column(std::span<const std::uint8_t> excluded) const;
     std::optional<std::size_t> integer_entering_column_bland(std::span<const std::uint8_t> excluded) const;
@@ -162,10 +162,15 @@ private:
     std::vector<Rational> saved_objective_;
     // Whether a wide value has been written since the last reset: the next pivot converts.
     bool wide_seen_ = false;
-    bool pivoted_ = false;                     // since the last reset
-    BigInt start_scale_;                       // see record_start_scale
-    BigInt objective_scale_;                   // product of the restored rows' common denominators
-    std::vector<Rational> pivot_values_seen_;  // the Rational pivots since the last reset
+    bool pivoted_ = false;              // since the last reset
+    bool saved_valid_ = false;          // saved_objective_ belongs to this solve
+    std::vector<BigInt> column_scale_;  // see record_column_scales
+    bool unit_scales_ = true;           // every column scale is 1
+    // The Rational pivots since the last reset: value, entering and leaving column (NO_COLUMN
+    // for a row without a basic column).
+    static constexpr std::uint32_t NO_COLUMN = UINT32_MAX;
+    std::vector<Rational> pivot_values_seen_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pivot_columns_seen_;
     std::unique_ptr<IntegerForm> integer_;
 };
 
