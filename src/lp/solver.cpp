@@ -21,7 +21,7 @@ enum class LoopEnd { Optimal, NoLeavingRow };
 
 // Pivots until no admissible column can enter (Optimal) or an entering column has no
 // leaving row (NoLeavingRow).
-LoopEnd run_simplex(Tableau& tableau, std::span<const std::uint8_t> excluded) {
+LoopEnd run_simplex(Tableau& tableau, std::span<const std::uint8_t> excluded, std::size_t& pivots) {
     int unchanged = 0;
     for (;;) {
         const bool bland = unchanged >= BLAND_AFTER_UNCHANGED;
@@ -33,6 +33,7 @@ LoopEnd run_simplex(Tableau& tableau, std::span<const std::uint8_t> excluded) {
         if (!leaving) return LoopEnd::NoLeavingRow;
         const Rational before = tableau.objective_value();  // a copy: the pivot changes it
         tableau.pivot(leaving->row, *col);
+        ++pivots;
         unchanged = tableau.objective_value() == before ? unchanged + 1 : 0;
     }
 }
@@ -55,6 +56,7 @@ LpOutcome LpSolver::solve_with(std::span<const Constraint> extra) {
 }
 
 LpOutcome LpSolver::run(std::span<const Constraint> extra) {
+    pivots_ = 0;
     write_constraints(extra);
     write_objective();
     bool has_artificial = false;
@@ -65,7 +67,7 @@ LpOutcome LpSolver::run(std::span<const Constraint> extra) {
         price_objective();
     }
     // Phase 2: artificial columns never enter.
-    if (run_simplex(tableau_, artificial_) == LoopEnd::NoLeavingRow) return LpOutcome::unbounded();
+    if (run_simplex(tableau_, artificial_, pivots_) == LoopEnd::NoLeavingRow) return LpOutcome::unbounded();
     return read_model();
 }
 
@@ -160,7 +162,7 @@ bool LpSolver::run_phase_one() {
         const Rational f = tableau.get(0, q);
         if (!f.is_zero()) tableau.subtract_from_objective(f, row);
     }
-    if (run_simplex(tableau, {}) == LoopEnd::NoLeavingRow) return false;
+    if (run_simplex(tableau, {}, pivots_) == LoopEnd::NoLeavingRow) return false;
     return tableau.objective_value().is_zero();
 }
 
@@ -168,7 +170,10 @@ void LpSolver::drive_out_artificials() {
     // A row left with its artificial is redundant; no later pivot can change that.
     for (std::size_t row = 1; row <= tableau_.num_constraints(); ++row) {
         if (!artificial_[*tableau_.basis(row)]) continue;
-        if (const auto col = tableau_.lowest_nonzero_column(row, artificial_)) tableau_.pivot(row, *col);
+        if (const auto col = tableau_.lowest_nonzero_column(row, artificial_)) {
+            tableau_.pivot(row, *col);
+            ++pivots_;
+        }
     }
 }
 
@@ -177,7 +182,7 @@ void LpSolver::price_objective() {
     tableau.restore_objective_row();
     for (std::size_t row = 1; row <= tableau.num_constraints(); ++row) {
         const std::size_t q = *tableau.basis(row);
-        const Rational& entry = tableau.get(row, q);
+        const Rational entry = tableau.get(row, q);
         const Rational f = tableau.get(0, q);
         if (!entry.is_zero() && !f.is_zero()) tableau.subtract_from_objective(f / entry, row);
     }

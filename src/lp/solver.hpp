@@ -53,10 +53,14 @@ public:
 
     // The column labels of the last solve (set once the tableau has been written).
     const std::vector<ColumnLabel>& labels() const { return labels_; }
+    // The pivots of the last solve, and whether its values moved to the integer form.
+    std::size_t pivots() const { return pivots_; }
+    bool used_integer_form() const { return tableau_.integer_form(); }
 
 private:
     std::optional<LinearProgram> program_;
     std::vector<ColumnLabel> labels_;
+    std::size_t pivots_ = 0;
 
     // Working storage reused by every solve of this solver; it never carries values from one
     // solve to the next, only allocations.

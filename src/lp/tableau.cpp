@@ -29,6 +29,12 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
                                    " constraint rows and " + std::to_string(num_var_cols) +
                                    " variable columns exceeds the limit of " +
                                    std::to_string(MAX_TABLEAU_ENTRIES) + " entries");
+    release_integers();
+    wide_seen_ = false;
+    pivoted_ = false;
+    pivot_values_seen_.clear();
+    pivot_columns_seen_.clear();
+    saved_valid_ = false;
     // Clear what the previous shape wrote, so the block is all zeros again.
     for (std::size_t row = 1; row <= num_constraints_; ++row)
         for_each_nonzero(row, [&](std::size_t col) { cells_[index(row, col)] = Rational(); });
@@ -50,13 +56,16 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     factor_values_.resize(num_constraints);
 }
 
-const Rational& Tableau::get(std::size_t row, std::size_t col) const {
+Rational Tableau::get(std::size_t row, std::size_t col) const {
     check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
+    if (integer_) return integer_value(row, col);
     return row == 0 ? objective_[col] : cells_[index(row, col)];
 }
 
 void Tableau::set(std::size_t row, std::size_t col, Rational value) {
     check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
+    check_invariant(!integer_, "tableau entry written in the integer form");
+    if (!value.is_small()) wide_seen_ = true;
     if (row == 0)
         objective_[col] = value;
     else
@@ -74,6 +83,7 @@ std::optional<std::size_t> Tableau::basis(std::size_t row) const {
 }
 
 std::optional<std::size_t> Tableau::entering_column(std::span<const std::uint8_t> excluded) const {
+    if (integer_) return integer_entering_column(excluded);
     const Rational* best = nullptr;  // the kept column's entry
     std::size_t kept = 0;
     for (std::size_t col = 0; col + 1 < num_cols_; ++col) {
@@ -89,6 +99,7 @@ std::optional<std::size_t> Tableau::entering_column(std::span<const std::uint8_t
 }
 
 std::optional<std::size_t> Tableau::entering_column_bland(std::span<const std::uint8_t> excluded) const {
+    if (integer_) return integer_entering_column_bland(excluded);
     for (std::size_t col = 0; col + 1 < num_cols_; ++col)
         if (objective_[col].is_positive() && admissible(excluded, col)) return col;
     return std::nullopt;
@@ -120,12 +131,14 @@ std::optional<LeavingRow> Tableau::min_ratio_row(std::size_t col, WinsTie wins_t
 
 std::optional<LeavingRow> Tableau::leaving_row(std::size_t col) const {
     // Ties go to the lowest row.
+    if (integer_) return integer_leaving_row(col, false);
     return min_ratio_row(col, [](std::size_t, std::size_t) { return false; });
 }
 
 std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
     // Ties go to the lowest basic column; a row without a basic column loses every tie (and
     // yields none when it wins).
+    if (integer_) return integer_leaving_row(col, true);
     const auto basic_rank = [&](std::size_t row) {
         return basis_[row] ? *basis_[row] : std::numeric_limits<std::size_t>::max();
     };
@@ -135,8 +148,21 @@ std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
 
 void Tableau::pivot(std::size_t row, std::size_t col) {
     check_invariant(row >= 1 && row <= num_constraints_ && col + 1 < num_cols_, "pivot index out of range");
+    if (!pivoted_) {
+        record_column_scales();
+        pivoted_ = true;
+    }
+    if (wide_seen_ && !integer_) convert_to_integers();
+    if (integer_) {
+        integer_pivot(row, col);
+        return;
+    }
     const Rational p = cells_[index(row, col)];  // a copy: the division below overwrites the entry
     check_invariant(!p.is_zero(), "pivot value is zero");
+    pivot_values_seen_.push_back(p);
+    pivot_columns_seen_.emplace_back(static_cast<std::uint32_t>(col),
+                                     basis_[row] ? static_cast<std::uint32_t>(*basis_[row]) : NO_COLUMN);
+    bool wide = false;
 
     // Divide the pivot row, collecting its non-zero columns and their new values (a quotient
     // of non-zeros is non-zero, so the row's bits stay).
@@ -145,6 +171,7 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
     for_each_nonzero(row, [&](std::size_t j) {
         Rational& entry = cells_[index(row, j)];
         if (!unit_pivot) entry = entry / p;
+        wide = wide || !entry.is_small();
         pivot_cols_[width] = static_cast<std::uint32_t>(j);
         pivot_values_[width] = entry;
         ++width;
@@ -167,38 +194,68 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
     for (std::uint32_t k = 0; k < width; ++k) {
         const std::size_t j = pivot_cols_[k];
         const Rational& pivot_entry = pivot_values_[k];
-        if (!f0.is_zero()) Rational::subtract_product(objective_[j], f0, pivot_entry);
+        if (!f0.is_zero()) {
+            Rational::subtract_product(objective_[j], f0, pivot_entry);
+            wide = wide || !objective_[j].is_small();
+        }
         Rational* target = &cells_[index(1, j)];
         for (std::size_t t = 0; t < factors; ++t) {
             const std::size_t other = factor_rows_[t];
             Rational& entry = target[other - 1];
             const bool was_zero = entry.is_zero();
             Rational::subtract_product(entry, factor_values_[t], pivot_entry);
+            wide = wide || !entry.is_small();
             if (was_zero != entry.is_zero()) nonzero_word(other, j) ^= bit(j);
         }
     }
     basis_[row] = col;
+    wide_seen_ = wide_seen_ || wide;
 }
 
 std::optional<Rational> Tableau::basic_value(std::size_t col) const {
     for (std::size_t row = 1; row <= num_constraints_; ++row)
-        if (basis_[row] == col) return cells_[index(row, rhs_col())];
+        if (basis_[row] == col) return get(row, rhs_col());
     return std::nullopt;
 }
 
-void Tableau::clear_objective_row() { std::fill(objective_.begin(), objective_.end(), Rational()); }
+void Tableau::clear_objective_row() {
+    std::fill(objective_.begin(), objective_.end(), Rational());
+    if (integer_)
+        for (std::size_t j = 0; j < num_cols_; ++j) mpz_set_ui(integer_->objective[j].z, 0);
+}
 
 void Tableau::subtract_from_objective(const Rational& factor, std::size_t row) {
     check_invariant(row >= 1 && row <= num_constraints_, "row index out of range");
+    if (integer_) {
+        integer_subtract_from_objective(factor, row);
+        return;
+    }
     for_each_nonzero(row, [&](std::size_t j) {
         const Rational product = factor * cells_[index(row, j)];
         objective_[j] = objective_[j] - product;
+        if (!objective_[j].is_small()) wide_seen_ = true;
     });
 }
 
-void Tableau::save_objective_row() { saved_objective_ = objective_; }
+void Tableau::save_objective_row() {
+    saved_valid_ = true;
+    if (!integer_) {
+        saved_objective_ = objective_;
+        return;
+    }
+    saved_objective_.resize(num_cols_);
+    for (std::size_t j = 0; j < num_cols_; ++j) saved_objective_[j] = integer_value(0, j);
+}
 
-void Tableau::restore_objective_row() { objective_ = saved_objective_; }
+void Tableau::restore_objective_row() {
+    if (integer_) {
+        integer_restore_objective_row();
+        return;
+    }
+    objective_ = saved_objective_;
+    for (const Rational& value : objective_)
+        if (!value.is_small()) wide_seen_ = true;
+}
 
 std::optional<std::size_t> Tableau::lowest_nonzero_column(std::size_t row,
                                                           std::span<const std::uint8_t> excluded) const {

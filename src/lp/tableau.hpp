@@ -14,18 +14,23 @@
 // entry - f * 0 = entry, neither of which can overflow; the order of the remaining operations
 // within one step does not matter, as each reads only the divided pivot row and its own entry.
 //
-// Every arithmetic operation is exact Rational arithmetic; a wide value past the call's digit
-// budget throws MemoryBudgetExceeded, and the tableau then holds a partial step, which only
-// `reset` may follow.
+// Every arithmetic operation is exact; a wide value past the call's digit budget throws
+// MemoryBudgetExceeded, and the tableau then holds a partial step, which only `reset` may
+// follow. Rational entries keep programs whose values fit 64 bits on inline arithmetic; the
+// first pivot after a wide value appeared converts the tableau once to an integer form
+// (integer_tableau.hpp) whose fraction-free pivots need no gcd, and the solve continues there.
+// Both forms take the same decisions on the same values.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "linear/digit_budget.hpp"
 #include "linear/rational.hpp"
+#include "lp/integer_tableau.hpp"
 
 namespace mekra::lp {
 
@@ -57,8 +62,11 @@ public:
     std::size_t num_cols() const { return num_cols_; }
     std::size_t rhs_col() const { return num_cols_ - 1; }
 
-    const Rational& get(std::size_t row, std::size_t col) const;
+    Rational get(std::size_t row, std::size_t col) const;
+    // Writes an entry; only before the first pivot (an invariant failure in the integer form).
     void set(std::size_t row, std::size_t col, Rational value);
+    // Whether the entries are in the integer form.
+    bool integer_form() const { return integer_ != nullptr; }
     void set_basis(std::size_t row, std::size_t col);
     std::optional<std::size_t> basis(std::size_t row) const;
 
@@ -95,6 +103,26 @@ public:
 private:
     template <class WinsTie>
     std::optional<LeavingRow> min_ratio_row(std::size_t col, WinsTie wins_tie) const;
+
+    // The integer form (integer_tableau.cpp).
+    // Before the first pivot: each column's least common denominator (see integer_tableau.hpp).
+    void record_column_scales();
+    // Converts the Rational entries (then cleared) to the integer form.
+    void convert_to_integers();
+    void release_integers();
+    // The column scale of row `row`'s basic column (1 for row 0 and for a row without one).
+    mpz_srcptr row_scale(std::size_t row) const;
+    Rational integer_value(std::size_t row, std::size_t col) const;
+    std::optional<std::size_t> integer_entering_column(std::span<const std::uint8_t> excluded) const;
+    std::optional<std::size_t> integer_entering_column_bland(std::span<const std::uint8_t> excluded) const;
+    // The minimum-ratio test with ratios compared by cross-multiplication; `bland` chooses the
+    // tie rule of leaving_row_bland.
+    std::optional<LeavingRow> integer_leaving_row(std::size_t col, bool bland) const;
+    void integer_pivot(std::size_t row, std::size_t col);
+    void integer_subtract_from_objective(const Rational& factor, std::size_t row);
+    void integer_restore_objective_row();
+    // Brings constraint row `row` to the common denominator.
+    void bring_to_common(std::size_t row);
     // Constraint row `row` (1..m), column `col`.
     std::size_t index(std::size_t row, std::size_t col) const { return col * num_constraints_ + (row - 1); }
     std::uint64_t& nonzero_word(std::size_t row, std::size_t col) {
@@ -132,6 +160,18 @@ private:
     std::vector<std::uint32_t> factor_rows_;
     std::vector<Rational> factor_values_;
     std::vector<Rational> saved_objective_;
+    // Whether a wide value has been written since the last reset: the next pivot converts.
+    bool wide_seen_ = false;
+    bool pivoted_ = false;              // since the last reset
+    bool saved_valid_ = false;          // saved_objective_ belongs to this solve
+    std::vector<BigInt> column_scale_;  // see record_column_scales
+    bool unit_scales_ = true;           // every column scale is 1
+    // The Rational pivots since the last reset: value, entering and leaving column (NO_COLUMN
+    // for a row without a basic column).
+    static constexpr std::uint32_t NO_COLUMN = UINT32_MAX;
+    std::vector<Rational> pivot_values_seen_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pivot_columns_seen_;
+    std::unique_ptr<IntegerForm> integer_;
 };
 
 }  // namespace mekra::lp

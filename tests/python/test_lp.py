@@ -295,3 +295,30 @@ def test_random_programs_cover_every_outcome():
 def test_larger_many_digit_programs_match_literal_simplex(seed):
     text, program = random_program(random.Random(seed), size=12, digits=True)
     check_against_oracle(text, program)
+
+
+def dense_decimal_program(rng, n, m):
+    """Dense rows of three-place decimals: inline values at first, past 64 bits after a few
+    pivots, so the solve finishes in the integer tableau."""
+    def decimal():
+        k = rng.randint(1, 99999)
+        return f"{k // 1000}.{k % 1000:03d}", Fraction(k, 1000)
+
+    objective = ("max", [(v, *decimal()) for v in range(n)])
+    constraints = []
+    for _ in range(m):
+        terms = [(v, *decimal()) for v in range(n)]
+        relation = rng.choice(["<=", "<=", ">="])
+        rhs_text, rhs = decimal()
+        if relation == "<=":
+            k = rng.randint(100, 9999)
+            rhs_text, rhs = str(k), Fraction(k)
+        constraints.append((terms, relation, rhs_text, rhs))
+    return render(objective, constraints)
+
+
+@pytest.mark.parametrize("seed", range(12))
+def test_programs_overflowing_mid_solve_match_literal_simplex(seed):
+    rng = random.Random(seed)
+    text, program = dense_decimal_program(rng, rng.randint(6, 12), rng.randint(6, 12))
+    check_against_oracle(text, program)

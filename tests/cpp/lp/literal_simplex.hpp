@@ -25,6 +25,8 @@ public:
 
     LpOutcome solve(const LinearProgram& program) { return run(program); }
     const std::vector<ColumnLabel>& labels() const { return labels_; }
+    // Every pivot of the last solve, the artificial columns' drive-out included.
+    std::size_t pivots() const { return pivots_; }
 
 private:
     using Row = std::vector<Rational>;
@@ -32,6 +34,7 @@ private:
 
     LiteralOptions options_;
     std::vector<ColumnLabel> labels_;
+    std::size_t pivots_ = 0;
     std::vector<Row> rows_;
     std::vector<std::optional<std::size_t>> basis_;
     std::size_t cols_ = 0;
@@ -72,6 +75,7 @@ private:
     void pivot(std::size_t r, std::size_t c) {
         const Rational p = rows_[r][c];
         if (p.is_zero()) throw std::logic_error("pivot value is zero");
+        ++pivots_;
         for (std::size_t j = 0; j < cols_; ++j) rows_[r][j] = rows_[r][j] / p;
         for (std::size_t i = 0; i < rows_.size(); ++i) {
             if (i == r) continue;
@@ -102,6 +106,7 @@ private:
     }
 
     LpOutcome run(const LinearProgram& program) {
+        pivots_ = 0;
         const LinearProgram copy = program;
         const std::size_t n = copy.variables.size();
         const std::size_t m = copy.constraints.size();

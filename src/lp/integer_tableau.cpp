@@ -1,0 +1,328 @@
+// The integer form of Tableau: conversion, reads, the ratio test and the fraction-free pivot.
+
+#include "lp/integer_tableau.hpp"
+
+#include <limits>
+
+#include "core/invariant.hpp"
+#include "linear/digit_budget.hpp"
+#include "linear/gmp_integers.hpp"
+#include "lp/tableau.hpp"
+
+namespace mekra::lp {
+
+IntegerForm::~IntegerForm() { linear::DigitBudget::charge(-charged); }
+
+void IntegerForm::settle() {
+    const std::int64_t bytes = delta * static_cast<std::int64_t>(sizeof(mp_limb_t));
+    delta = 0;
+    charged += bytes;
+    linear::DigitBudget::charge(bytes);
+}
+
+namespace {
+
+// out := exact / divisor; an inexact division breaks the integer form's invariant.
+void divide_exactly(mpz_ptr out, mpz_srcptr exact, mpz_srcptr divisor) {
+    check_invariant(mpz_divisible_p(exact, divisor) != 0, "inexact division in the integer tableau");
+    mpz_divexact(out, exact, divisor);
+}
+
+}  // namespace
+
+namespace {
+
+const BigInt& one() {
+    static const BigInt value = [] {
+        BigInt v;
+        mpz_set_ui(v.z, 1);
+        return v;
+    }();
+    return value;
+}
+
+}  // namespace
+
+void Tableau::record_column_scales() {
+    if (column_scale_.size() < num_cols_) column_scale_.resize(num_cols_);
+    for (std::size_t col = 0; col < num_cols_; ++col) mpz_set_ui(column_scale_[col].z, 1);
+    unit_scales_ = true;
+    BigInt num, den;
+    const auto add = [&](std::size_t col, const Rational& value) {
+        if (value.is_integer()) return;
+        linear::numerator_denominator(value, num.z, den.z);
+        mpz_lcm(column_scale_[col].z, column_scale_[col].z, den.z);
+        unit_scales_ = false;
+    };
+    for (std::size_t col = 0; col < num_cols_; ++col) add(col, objective_[col]);
+    if (saved_valid_)
+        for (std::size_t col = 0; col < num_cols_ && col < saved_objective_.size(); ++col)
+            add(col, saved_objective_[col]);
+    for (std::size_t row = 1; row <= num_constraints_; ++row)
+        for_each_nonzero(row, [&](std::size_t col) { add(col, cells_[index(row, col)]); });
+}
+
+mpz_srcptr Tableau::row_scale(std::size_t row) const {
+    if (row == 0 || !basis_[row]) return one().z;
+    return column_scale_[*basis_[row]].z;
+}
+
+void Tableau::release_integers() { integer_.reset(); }
+
+void Tableau::convert_to_integers() {
+    auto form = std::make_unique<IntegerForm>(num_constraints_, num_cols_);
+    IntegerForm& f = *form;
+    // D = |product of the pivots taken so far in the column-scaled copy|, an integer.
+    BigInt num, den, product_num, product_den;
+    mpz_set_ui(product_num.z, 1);
+    mpz_set_ui(product_den.z, 1);
+    for (std::size_t k = 0; k < pivot_values_seen_.size(); ++k) {
+        linear::numerator_denominator(pivot_values_seen_[k], num.z, den.z);
+        const auto [entering, leaving] = pivot_columns_seen_[k];
+        mpz_mul(product_num.z, product_num.z, num.z);
+        mpz_mul(product_num.z, product_num.z, column_scale_[entering].z);
+        mpz_mul(product_den.z, product_den.z, den.z);
+        if (leaving != NO_COLUMN) mpz_mul(product_den.z, product_den.z, column_scale_[leaving].z);
+    }
+    mpz_abs(product_num.z, product_num.z);
+    divide_exactly(f.common.z, product_num.z, product_den.z);
+
+    // Entry value * c[col] / c[basic column] * D, an integer.
+    const auto convert = [&](const Rational& value, std::size_t row, std::size_t col, mpz_ptr out) {
+        if (value.is_zero()) return;
+        linear::numerator_denominator(value, num.z, den.z);
+        mpz_mul(num.z, num.z, column_scale_[col].z);
+        mpz_mul(num.z, num.z, f.common.z);
+        mpz_mul(den.z, den.z, row_scale(row));
+        divide_exactly(out, num.z, den.z);
+    };
+    for (std::size_t col = 0; col < num_cols_; ++col) convert(objective_[col], 0, col, f.objective[col].z);
+    for (std::size_t row = 1; row <= num_constraints_; ++row)
+        for_each_nonzero(row, [&](std::size_t col) {
+            convert(cells_[index(row, col)], row, col, f.cells[index(row, col)].z);
+        });
+    for (std::size_t row = 0; row <= num_constraints_; ++row) mpz_set(f.row_den[row].z, f.common.z);
+
+    // The Rational entries are cleared; the non-zero bits carry over.
+    std::fill(objective_.begin(), objective_.end(), Rational());
+    for (std::size_t row = 1; row <= num_constraints_; ++row)
+        for_each_nonzero(row, [&](std::size_t col) { cells_[index(row, col)] = Rational(); });
+    integer_ = std::move(form);
+
+    for (std::size_t k = 0; k < num_constraints_ * num_cols_; ++k) f.delta += f.cells[k].z->_mp_alloc;
+    for (std::size_t col = 0; col < num_cols_; ++col) f.delta += f.objective[col].z->_mp_alloc;
+    for (std::size_t row = 0; row <= num_constraints_; ++row) f.delta += f.row_den[row].z->_mp_alloc;
+    f.settle();
+}
+
+Rational Tableau::integer_value(std::size_t row, std::size_t col) const {
+    const IntegerForm& f = *integer_;
+    mpz_srcptr entry = row == 0 ? f.objective[col].z : f.cells[index(row, col)].z;
+    if (unit_scales_) return linear::rational_of(entry, f.row_den[row].z);
+    BigInt num, den;
+    mpz_mul(num.z, entry, row_scale(row));
+    mpz_mul(den.z, f.row_den[row].z, column_scale_[col].z);
+    return linear::rational_of(num.z, den.z);
+}
+
+// Row 0 shares one positive denominator: value order is the order of N[0][j] / c[j].
+std::optional<std::size_t> Tableau::integer_entering_column(std::span<const std::uint8_t> excluded) const {
+    IntegerForm& f = *integer_;
+    const BigInt* objective = f.objective.get();
+    const BigInt* best = nullptr;
+    std::size_t kept = 0;
+    const auto less = [&](std::size_t a, std::size_t b) {
+        if (unit_scales_) return mpz_cmp(objective[a].z, objective[b].z) < 0;
+        mpz_mul(f.t1.z, objective[a].z, column_scale_[b].z);
+        mpz_mul(f.t2.z, objective[b].z, column_scale_[a].z);
+        return mpz_cmp(f.t1.z, f.t2.z) < 0;
+    };
+    for (std::size_t col = 0; col + 1 < num_cols_; ++col) {
+        if (mpz_sgn(objective[col].z) <= 0 || !admissible(excluded, col)) continue;
+        if (best == nullptr || less(kept, col)) {
+            best = &objective[col];
+            kept = col;
+        }
+    }
+    if (best == nullptr) return std::nullopt;
+    return kept;
+}
+
+std::optional<std::size_t> Tableau::integer_entering_column_bland(
+    std::span<const std::uint8_t> excluded) const {
+    for (std::size_t col = 0; col + 1 < num_cols_; ++col)
+        if (mpz_sgn(integer_->objective[col].z) > 0 && admissible(excluded, col)) return col;
+    return std::nullopt;
+}
+
+// Within a row the denominator and the row's scale cancel from rhs / entry, and the column
+// scales give every ratio the same positive factor, so candidates compare by cross-multiplying
+// their numerators (both pivot-column entries positive).
+std::optional<LeavingRow> Tableau::integer_leaving_row(std::size_t col, bool bland) const {
+    check_invariant(col + 1 < num_cols_, "entering column out of range");
+    if (num_constraints_ == 0) return std::nullopt;
+    IntegerForm& f = *integer_;
+    const BigInt* column = &f.cells[index(1, col)];
+    const BigInt* rhs = &f.cells[index(1, rhs_col())];
+    const auto basic_rank = [&](std::size_t row) {
+        return basis_[row] ? *basis_[row] : std::numeric_limits<std::size_t>::max();
+    };
+    std::optional<std::size_t> best;
+    for (std::size_t k = 0; k < num_constraints_; ++k) {
+        if (mpz_sgn(column[k].z) <= 0) continue;
+        if (!best) {
+            best = k + 1;
+            continue;
+        }
+        const std::size_t b = *best - 1;
+        mpz_mul(f.t1.z, rhs[k].z, column[b].z);
+        mpz_mul(f.t2.z, rhs[b].z, column[k].z);
+        const int order = mpz_cmp(f.t1.z, f.t2.z);
+        if (order < 0 || (order == 0 && bland && basic_rank(k + 1) < basic_rank(*best))) best = k + 1;
+    }
+    if (!best || !basis_[*best]) return std::nullopt;
+    return LeavingRow{*best, *basis_[*best]};
+}
+
+void Tableau::bring_to_common(std::size_t row) {
+    IntegerForm& f = *integer_;
+    mpz_ptr den = f.row_den[row].z;
+    if (mpz_cmp(den, f.common.z) == 0) return;
+    for_each_nonzero(row, [&](std::size_t col) {
+        mpz_ptr entry = f.cells[index(row, col)].z;
+        const int limbs = entry->_mp_alloc;
+        mpz_mul(entry, entry, f.common.z);
+        divide_exactly(entry, entry, den);
+        f.account(entry, limbs);
+    });
+    mpz_set(den, f.common.z);
+}
+
+void Tableau::integer_pivot(std::size_t row, std::size_t col) {
+    IntegerForm& f = *integer_;
+    bring_to_common(row);
+    mpz_ptr p = f.pivot.z;  // |pivot|, the new common denominator
+    mpz_set(p, f.cells[index(row, col)].z);
+    const int sign = mpz_sgn(p);
+    check_invariant(sign != 0, "pivot value is zero");
+    mpz_abs(p, p);
+
+    std::uint32_t width = 0;
+    for_each_nonzero(row, [&](std::size_t j) {
+        pivot_cols_[width++] = static_cast<std::uint32_t>(j);
+        f.in_pivot_row[j] = 1;
+    });
+    const auto pivot_entry = [&](std::size_t j) -> mpz_srcptr { return f.cells[index(row, j)].z; };
+
+    // One touched row: entries in the pivot row's columns take the elimination step, the
+    // others only move to the new denominator. `factor` is sgn(p) * the row's pivot-column entry.
+    // Row 0's divisions are checked, a cheap sentinel for the exactness the determinant
+    // argument promises for all rows.
+    const auto update = [&](auto entry_at, mpz_srcptr factor, mpz_ptr den, auto on_zero_change,
+                            auto for_each_other, bool checked) {
+        for (std::uint32_t k = 0; k < width; ++k) {
+            const std::size_t j = pivot_cols_[k];
+            mpz_ptr entry = entry_at(j);
+            const int limbs = entry->_mp_alloc;
+            const bool was_zero = mpz_sgn(entry) == 0;
+            mpz_mul(entry, entry, p);
+            mpz_submul(entry, factor, pivot_entry(j));
+            if (checked)
+                divide_exactly(entry, entry, den);
+            else
+                mpz_divexact(entry, entry, den);
+            f.account(entry, limbs);
+            if (was_zero != (mpz_sgn(entry) == 0)) on_zero_change(j);
+        }
+        for_each_other([&](std::size_t j) {
+            if (f.in_pivot_row[j]) return;
+            mpz_ptr entry = entry_at(j);
+            const int limbs = entry->_mp_alloc;
+            mpz_mul(entry, entry, p);
+            mpz_divexact(entry, entry, den);
+            f.account(entry, limbs);
+        });
+        mpz_set(den, p);
+    };
+
+    std::size_t touched = 0;
+    for (std::size_t k = 1; k <= num_constraints_; ++k) {
+        if (k == row || mpz_sgn(f.cells[index(k, col)].z) == 0) continue;
+        factor_rows_[touched] = static_cast<std::uint32_t>(k);
+        mpz_set(f.factors[touched].z, f.cells[index(k, col)].z);
+        if (sign < 0) mpz_neg(f.factors[touched].z, f.factors[touched].z);
+        ++touched;
+    }
+    for (std::size_t t = 0; t < touched; ++t) {
+        const std::size_t other = factor_rows_[t];
+        update([&](std::size_t j) { return f.cells[index(other, j)].z; }, f.factors[t].z, f.row_den[other].z,
+               [&](std::size_t j) { nonzero_word(other, j) ^= bit(j); },
+               [&](auto visit) { for_each_nonzero(other, visit); }, false);
+    }
+    if (mpz_sgn(f.objective[col].z) != 0) {
+        mpz_ptr factor = f.factors[num_constraints_].z;
+        mpz_set(factor, f.objective[col].z);
+        if (sign < 0) mpz_neg(factor, factor);
+        update([&](std::size_t j) { return f.objective[j].z; }, factor, f.row_den[0].z, [](std::size_t) {},
+               [&](auto visit) {
+                   for (std::size_t j = 0; j < num_cols_; ++j)
+                       if (mpz_sgn(f.objective[j].z) != 0) visit(j);
+               },
+               true);
+    }
+
+    // The pivot row itself: value N / p, so it keeps its integers (sign made positive).
+    for (std::uint32_t k = 0; k < width; ++k) {
+        const std::size_t j = pivot_cols_[k];
+        if (sign < 0) mpz_neg(f.cells[index(row, j)].z, f.cells[index(row, j)].z);
+        f.in_pivot_row[j] = 0;
+    }
+    mpz_set(f.row_den[row].z, p);
+    mpz_set(f.common.z, p);
+    basis_[row] = col;
+    f.settle();
+}
+
+// Row 0 minus factor times row `row` in real values, in the scaled copy: N[0][j] / E[0] goes
+// down by factor * c[basic column of row] * N[row][j] / E[row]; exact while pricing a basis.
+void Tableau::integer_subtract_from_objective(const Rational& factor, std::size_t row) {
+    IntegerForm& f = *integer_;
+    BigInt num, den;
+    linear::numerator_denominator(factor, num.z, den.z);
+    mpz_mul(den.z, den.z, f.row_den[row].z);
+    mpz_mul(num.z, num.z, f.row_den[0].z);
+    mpz_mul(num.z, num.z, row_scale(row));
+    for_each_nonzero(row, [&](std::size_t col) {
+        mpz_mul(f.t1.z, num.z, f.cells[index(row, col)].z);
+        divide_exactly(f.t1.z, f.t1.z, den.z);
+        mpz_ptr entry = f.objective[col].z;
+        const int limbs = entry->_mp_alloc;
+        mpz_sub(entry, entry, f.t1.z);
+        f.account(entry, limbs);
+    });
+    f.settle();
+}
+
+// The saved row replaces row 0, written over the common denominator; its denominators are
+// among the column scales, as it was saved before the first pivot.
+void Tableau::integer_restore_objective_row() {
+    IntegerForm& f = *integer_;
+    BigInt num, den;
+    mpz_set(f.row_den[0].z, f.common.z);
+    for (std::size_t col = 0; col < num_cols_; ++col) {
+        mpz_ptr entry = f.objective[col].z;
+        const int limbs = entry->_mp_alloc;
+        mpz_set_ui(entry, 0);
+        const Rational& value = saved_objective_[col];
+        if (!value.is_zero()) {
+            linear::numerator_denominator(value, num.z, den.z);
+            mpz_mul(num.z, num.z, column_scale_[col].z);
+            mpz_mul(num.z, num.z, f.common.z);
+            divide_exactly(entry, num.z, den.z);
+        }
+        f.account(entry, limbs);
+    }
+    f.settle();
+}
+
+}  // namespace mekra::lp

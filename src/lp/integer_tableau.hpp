@@ -1,0 +1,75 @@
+#pragma once
+// Storage of the tableau's integer form, which takes over from the Rational entries once a
+// value no longer fits 64 bits (see Tableau::pivot).
+//
+// The integer form pivots a column-scaled copy of the tableau: column j of the starting
+// tableau (row 0 and the saved objective row included) is multiplied by its least common
+// denominator c[j], which makes the starting copy integral with the same unit basis columns.
+// Its entries relate to the real ones by t'(i, j) = t(i, j) * c[j] / c[basic column of i]
+// (row 0: t(0, j) * c[j]); signs, zero patterns and the order of the ratio test's ratios are
+// unchanged, and Dantzig's rule compares t'(0, j) / c[j].
+//
+// Row i (0..m) holds integers N[i][j] over a positive denominator E[i] of its own: t'(i, j) =
+// N[i][j] / E[i]. A pivot is the fraction-free (Edmonds-Bareiss) step: with the pivot row
+// brought to the common denominator D and p its pivot entry, a row touched by the pivot gets
+// N' = (N * |p| - sgn(p) * f * N[r]) / E, and E' = |p|, which becomes the new D; rows with a
+// zero in the pivot column keep their integers and their E. D is the absolute determinant of
+// the current basis in the integral copy, so D' * (new value) is an integer (an adjugate
+// entry) and every division is exact. No gcd is taken; values are reduced only when read.
+
+#include <gmp.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace mekra::lp {
+
+// An owned GMP integer.
+struct BigInt {
+    mpz_t z;
+    BigInt() { mpz_init(z); }
+    ~BigInt() { mpz_clear(z); }
+    BigInt(const BigInt& other) { mpz_init_set(z, other.z); }
+    BigInt(BigInt&& other) noexcept {
+        mpz_init(z);
+        mpz_swap(z, other.z);
+    }
+    BigInt& operator=(const BigInt& other) {
+        mpz_set(z, other.z);
+        return *this;
+    }
+    BigInt& operator=(BigInt&& other) noexcept {
+        mpz_swap(z, other.z);
+        return *this;
+    }
+};
+
+struct IntegerForm {
+    IntegerForm(std::size_t num_constraints, std::size_t num_cols)
+        : cells(new BigInt[num_constraints * num_cols]),
+          objective(new BigInt[num_cols]),
+          row_den(new BigInt[num_constraints + 1]),
+          factors(new BigInt[num_constraints + 1]),
+          in_pivot_row(new std::uint8_t[num_cols]()) {}
+    ~IntegerForm();
+    IntegerForm(const IntegerForm&) = delete;
+    IntegerForm& operator=(const IntegerForm&) = delete;
+
+    // Counts the bytes of `z` changed from `limbs_before` limbs against the digit budget.
+    void account(mpz_srcptr z, int limbs_before) { delta += z->_mp_alloc - limbs_before; }
+    // Charges the accumulated change; throws MemoryBudgetExceeded past the budget.
+    void settle();
+
+    std::unique_ptr<BigInt[]> cells;               // rows 1..m, column-major like the Rational block
+    std::unique_ptr<BigInt[]> objective;           // row 0
+    std::unique_ptr<BigInt[]> row_den;             // E[0..m]
+    std::unique_ptr<BigInt[]> factors;             // pivot workspace: the rows' pivot-column entries
+    std::unique_ptr<std::uint8_t[]> in_pivot_row;  // pivot workspace, one flag per column
+    BigInt common;                                 // D
+    BigInt t1, t2, pivot, factor;                  // scratch
+    std::int64_t delta = 0;                        // limbs not yet charged
+    std::int64_t charged = 0;                      // bytes charged
+};
+
+}  // namespace mekra::lp

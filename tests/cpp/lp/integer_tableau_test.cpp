@@ -1,0 +1,148 @@
+// The integer form of the tableau against the literal Rational simplex: programs whose values
+// are wide from the start or become wide during the solve take the same pivots to the same
+// answers.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "linear/digit_budget.hpp"
+#include "lp/literal_simplex.hpp"
+#include "lp/programs.hpp"
+#include "lp/solver.hpp"
+
+namespace mekra::lp {
+namespace {
+
+using testing::q;
+
+enum class Family {
+    ManyDigits,  // coefficients of 20 to 40 digits, wide before the first pivot
+    GrowsWide,   // 9-digit coefficients: inline at first, wide after a few pivots
+    Fractions,   // small fractions with unlike denominators over many pivots
+    Degenerate,  // zero right-hand sides, wide coefficients: Bland's rule in the integer form
+};
+
+class Generator {
+public:
+    explicit Generator(std::uint64_t seed) : rng_(seed) {}
+
+    int uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+
+    Rational digits(int count) {
+        std::string text = uniform(0, 1) ? "-" : "";
+        text += static_cast<char>('1' + uniform(0, 8));
+        for (int i = 1; i < count; ++i) text += static_cast<char>('0' + uniform(0, 9));
+        if (uniform(0, 2) == 0) text += "/" + std::to_string(uniform(1, 999));
+        return Rational::parse(text);
+    }
+
+    Rational coefficient(Family family) {
+        if (uniform(0, 3) == 0) return q(0);
+        switch (family) {
+            case Family::ManyDigits:
+                return uniform(0, 1) ? digits(uniform(20, 40)) : q(uniform(-9, 9));
+            case Family::GrowsWide:
+                return q(uniform(-999999999, 999999999), uniform(0, 2) ? 1 : uniform(1, 99999));
+            case Family::Fractions:
+                return q(uniform(-30, 30), uniform(1, 37));
+            case Family::Degenerate:
+                return uniform(0, 1) ? digits(uniform(15, 25)) : q(uniform(-3, 3));
+        }
+        return q(0);
+    }
+
+    LinearProgram program(Family family) {
+        const std::size_t n = uniform(2, 9), m = uniform(2, 9);
+        LinearProgram p = testing::program_with_vars(n);
+        for (std::size_t i = 0; i < m; ++i) {
+            LinearExpr e;
+            for (VarId v = 0; v < n; ++v)
+                e = LinearExpr::add(std::move(e), LinearExpr::term(coefficient(family), v));
+            const Rational rhs = family == Family::Degenerate && uniform(0, 1) ? q(0) : coefficient(family);
+            const Relation rel = static_cast<Relation>(uniform(0, 5) % 3);
+            testing::add_row(p, std::move(e), rel, rhs);
+        }
+        LinearExpr objective;
+        for (VarId v = 0; v < n; ++v)
+            objective = LinearExpr::add(std::move(objective), LinearExpr::term(coefficient(family), v));
+        testing::set_objective(p, uniform(0, 1) ? Sense::Maximize : Sense::Minimize, std::move(objective));
+        return p;
+    }
+
+private:
+    std::mt19937_64 rng_;
+};
+
+class IntegerFormDifferential : public ::testing::TestWithParam<Family> {};
+
+TEST_P(IntegerFormDifferential, SamePivotsAndAnswersAsTheLiteralSimplex) {
+    Generator random(1234 + static_cast<int>(GetParam()));
+    LpSolver solver;  // reused: the integer form must not leak into the next solve
+    int integer_solves = 0, optimal = 0;
+    for (int i = 0; i < 400; ++i) {
+        const LinearProgram p = random.program(GetParam());
+        testing::LiteralSimplex literal;
+        const LpOutcome expected = literal.solve(p);
+        solver.load(p);
+        const LpOutcome actual = solver.solve();
+        ASSERT_EQ(actual, expected) << "program " << i << ": " << to_text(actual) << " vs "
+                                    << to_text(expected);
+        ASSERT_EQ(solver.labels(), literal.labels()) << "program " << i;
+        ASSERT_EQ(solver.pivots(), literal.pivots()) << "program " << i;
+        integer_solves += solver.used_integer_form() ? 1 : 0;
+        optimal += expected.kind == LpOutcome::Kind::Optimal ? 1 : 0;
+    }
+    RecordProperty("integer_solves", integer_solves);
+    EXPECT_GE(integer_solves, 40);
+    EXPECT_GE(optimal, 40);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, IntegerFormDifferential,
+                         ::testing::Values(Family::ManyDigits, Family::GrowsWide, Family::Fractions,
+                                           Family::Degenerate));
+
+TEST(IntegerForm, ProgramsThatFitStayInline) {
+    // Dense 1..9 programs (the benchmark's small family) never leave the inline arithmetic.
+    Generator random(5);
+    LpSolver solver;
+    for (int i = 0; i < 50; ++i) {
+        LinearProgram p = testing::program_with_vars(5);
+        for (int r = 0; r < 5; ++r) {
+            LinearExpr e;
+            for (VarId v = 0; v < 5; ++v)
+                e = LinearExpr::add(std::move(e), LinearExpr::term(q(random.uniform(1, 9)), v));
+            testing::add_row(p, std::move(e), Relation::Le, q(random.uniform(10, 60)));
+        }
+        testing::set_objective(p, Sense::Maximize, testing::affine({{q(3), 0}, {q(2), 1}, {q(4), 4}}));
+        solver.load(p);
+        ASSERT_EQ(solver.solve().kind, LpOutcome::Kind::Optimal);
+        EXPECT_FALSE(solver.used_integer_form()) << i;
+    }
+}
+
+TEST(IntegerForm, DigitsCountAgainstTheBudget) {
+    Generator random(9);
+    LinearProgram p = testing::program_with_vars(8);
+    for (int r = 0; r < 8; ++r) {
+        LinearExpr e;
+        for (VarId v = 0; v < 8; ++v)
+            e = LinearExpr::add(std::move(e), LinearExpr::term(random.digits(400), v));
+        testing::add_row(p, std::move(e), Relation::Ge, random.digits(400));
+    }
+    testing::set_objective(p, Sense::Minimize, testing::affine({{q(1), 0}, {q(1), 1}}));
+    LpSolver solver;
+    solver.load(p);
+    {
+        linear::DigitBudget budget(20000);
+        EXPECT_THROW(solver.solve(), linear::MemoryBudgetExceeded);
+    }
+    // A failed solve leaves nothing behind that the next one would see.
+    linear::DigitBudget budget(linear::DigitBudget::CALL_LIMIT);
+    testing::LiteralSimplex literal;
+    EXPECT_EQ(solver.solve(), literal.solve(p));
+}
+
+}  // namespace
+}  // namespace mekra::lp
