@@ -63,6 +63,18 @@ Rational Rational::make(std::int64_t n, std::int64_t d) {
     return from_magnitudes((n < 0) != (d < 0), un / g, ud / g);
 }
 
+void Rational::assign_reduced(Rational& entry, std::int64_t n, std::int64_t d) {
+    const u64 un = magnitude(n), ud = static_cast<u64>(d);
+    const u64 g = gcd(un, ud);  // d when n is 0, giving 0/1
+    const u64 reduced = un / g;
+    if (reduced > INT64_MAX_MAGNITUDE) {
+        entry = make(n, d);  // INT64_MIN / odd d: the magnitude 2^63 needs make's handling
+        return;
+    }
+    entry.num_ = n < 0 ? -static_cast<std::int64_t>(reduced) : static_cast<std::int64_t>(reduced);
+    entry.den_ = static_cast<std::int64_t>(ud / g);
+}
+
 // Exact a + b (or a - b) after Knuth: with d1 = gcd(q, s), the only common factors of the
 // numerator and (q/d1)*s lie in d1.
 Rational Rational::add_general(const Rational& a, const Rational& b, bool negate_b) {

@@ -74,6 +74,9 @@ public:
     std::int64_t numerator() const;
     std::int64_t denominator() const;
     constexpr bool is_small() const { return den_ != 0; }
+    // numerator() and denominator() without the check, for loops that test is_small() first.
+    constexpr std::int64_t small_numerator() const { return num_; }
+    constexpr std::int64_t small_denominator() const { return den_; }
     // A wide value is never zero, and its pointer is never null.
     constexpr bool is_zero() const { return num_ == 0; }
     bool is_positive() const { return den_ != 0 ? num_ > 0 : wide_sign() > 0; }
@@ -109,6 +112,9 @@ private:
     static Rational div_general(const Rational& a, const Rational& b);
     // (negative ? -num : num) / den, already reduced; wide when it does not fit.
     static Rational from_magnitudes(bool negative, unsigned __int128 num, unsigned __int128 den);
+    // entry := the normal form of n/d, for a small entry and d > 0, written in place (no
+    // temporary to move from and destroy on the tableau's hottest path).
+    static void assign_reduced(Rational& entry, std::int64_t n, std::int64_t d);
 
     // Wide arithmetic (rational_wide.cpp): any operands, a canonical result.
     static Rational wide_add(const Rational& a, const Rational& b, bool negate_b);
@@ -185,7 +191,7 @@ inline void Rational::subtract_product(Rational& entry, const Rational& f, const
             !__builtin_mul_overflow(num_product, ed, &scaled_product) &&
             !__builtin_sub_overflow(scaled_entry, scaled_product, &num) &&
             !__builtin_mul_overflow(ed, den_product, &den)) {
-            entry = make(num, den);
+            assign_reduced(entry, num, den);
             return;
         }
     }

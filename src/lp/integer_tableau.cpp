@@ -44,9 +44,14 @@ const BigInt& one() {
 }  // namespace
 
 void Tableau::record_column_scales() {
-    if (column_scale_.size() < num_cols_) column_scale_.resize(num_cols_);
-    for (std::size_t col = 0; col < num_cols_; ++col) mpz_set_ui(column_scale_[col].z, 1);
     unit_scales_ = true;
+    scales_written_ = false;
+    // All-integer entries (the common case) leave every scale 1, written to GMP only if the
+    // tableau converts; a per-solve GMP pass over every column would cost more than the pivots
+    // of a small program.
+    if (!fraction_seen_) return;
+
+    write_unit_scales();
     BigInt num, den;
     const auto add = [&](std::size_t col, const Rational& value) {
         if (value.is_integer()) return;
@@ -62,6 +67,12 @@ void Tableau::record_column_scales() {
         for_each_nonzero(row, [&](std::size_t col) { add(col, cells_[index(row, col)]); });
 }
 
+void Tableau::write_unit_scales() {
+    if (column_scale_.size() < num_cols_) column_scale_.resize(num_cols_);
+    for (std::size_t col = 0; col < num_cols_; ++col) mpz_set_ui(column_scale_[col].z, 1);
+    scales_written_ = true;
+}
+
 mpz_srcptr Tableau::row_scale(std::size_t row) const {
     if (row == 0 || !basis_[row]) return one().z;
     return column_scale_[*basis_[row]].z;
@@ -70,6 +81,7 @@ mpz_srcptr Tableau::row_scale(std::size_t row) const {
 void Tableau::release_integers() { integer_.reset(); }
 
 void Tableau::convert_to_integers() {
+    if (!scales_written_) write_unit_scales();
     auto form = std::make_unique<IntegerForm>(num_constraints_, num_cols_);
     IntegerForm& f = *form;
     // D = |product of the pivots taken so far in the column-scaled copy|, an integer.

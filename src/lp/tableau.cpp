@@ -31,6 +31,7 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
                                    std::to_string(MAX_TABLEAU_ENTRIES) + " entries");
     release_integers();
     wide_seen_ = false;
+    fraction_seen_ = false;
     pivoted_ = false;
     pivot_values_seen_.clear();
     pivot_columns_seen_.clear();
@@ -56,7 +57,7 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     factor_values_.resize(num_constraints);
 }
 
-Rational Tableau::get(std::size_t row, std::size_t col) const {
+Rational Tableau::get_checked(std::size_t row, std::size_t col) const {
     check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
     if (integer_) return integer_value(row, col);
     return row == 0 ? objective_[col] : cells_[index(row, col)];
@@ -66,10 +67,11 @@ void Tableau::set(std::size_t row, std::size_t col, Rational value) {
     check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
     check_invariant(!integer_, "tableau entry written in the integer form");
     if (!value.is_small()) wide_seen_ = true;
+    if (!value.is_integer()) fraction_seen_ = true;
     if (row == 0)
-        objective_[col] = value;
+        objective_[col] = std::move(value);
     else
-        store(row, col, value);
+        store(row, col, std::move(value));
 }
 
 void Tableau::set_basis(std::size_t row, std::size_t col) {
@@ -84,6 +86,31 @@ std::optional<std::size_t> Tableau::basis(std::size_t row) const {
 
 std::optional<std::size_t> Tableau::entering_column(std::span<const std::uint8_t> excluded) const {
     if (integer_) return integer_entering_column(excluded);
+    if (!wide_seen_) {
+        // Every entry is small: compare numerators and denominators in place, as operator<
+        // does, without its per-value test for the wide form.
+        std::int64_t best_num = 0, best_den = 1;
+        std::optional<std::size_t> kept;
+        for (std::size_t col = 0; col + 1 < num_cols_; ++col) {
+            const Rational& value = objective_[col];
+            if (!value.is_small()) return entering_column_any(excluded);
+            const std::int64_t num = value.small_numerator();
+            if (num <= 0 || !admissible(excluded, col)) continue;
+            const std::int64_t den = value.small_denominator();
+            if (!kept || (den == best_den ? best_num < num
+                                          : static_cast<__int128>(best_num) * den <
+                                                static_cast<__int128>(num) * best_den)) {
+                best_num = num;
+                best_den = den;
+                kept = col;
+            }
+        }
+        return kept;
+    }
+    return entering_column_any(excluded);
+}
+
+std::optional<std::size_t> Tableau::entering_column_any(std::span<const std::uint8_t> excluded) const {
     const Rational* best = nullptr;  // the kept column's entry
     std::size_t kept = 0;
     for (std::size_t col = 0; col + 1 < num_cols_; ++col) {
@@ -234,6 +261,7 @@ void Tableau::subtract_from_objective(const Rational& factor, std::size_t row) {
         const Rational product = factor * cells_[index(row, j)];
         objective_[j] = objective_[j] - product;
         if (!objective_[j].is_small()) wide_seen_ = true;
+        if (!objective_[j].is_integer()) fraction_seen_ = true;
     });
 }
 
@@ -253,8 +281,10 @@ void Tableau::restore_objective_row() {
         return;
     }
     objective_ = saved_objective_;
-    for (const Rational& value : objective_)
+    for (const Rational& value : objective_) {
         if (!value.is_small()) wide_seen_ = true;
+        if (!value.is_integer()) fraction_seen_ = true;
+    }
 }
 
 std::optional<std::size_t> Tableau::lowest_nonzero_column(std::size_t row,

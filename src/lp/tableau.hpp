@@ -26,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "linear/digit_budget.hpp"
@@ -62,7 +63,11 @@ public:
     std::size_t num_cols() const { return num_cols_; }
     std::size_t rhs_col() const { return num_cols_ - 1; }
 
-    Rational get(std::size_t row, std::size_t col) const;
+    Rational get(std::size_t row, std::size_t col) const {
+        if (!integer_ && row <= num_constraints_ && col < num_cols_)
+            return row == 0 ? objective_[col] : cells_[index(row, col)];
+        return get_checked(row, col);
+    }
     // Writes an entry; only before the first pivot (an invariant failure in the integer form).
     void set(std::size_t row, std::size_t col, Rational value);
     // Whether the entries are in the integer form.
@@ -101,12 +106,18 @@ public:
                                                      std::span<const std::uint8_t> excluded) const;
 
 private:
+    // entering_column over any values, wide ones included.
+    std::optional<std::size_t> entering_column_any(std::span<const std::uint8_t> excluded) const;
+    // get's out-of-line part: the integer form, and indices out of range.
+    Rational get_checked(std::size_t row, std::size_t col) const;
     template <class WinsTie>
     std::optional<LeavingRow> min_ratio_row(std::size_t col, WinsTie wins_tie) const;
 
     // The integer form (integer_tableau.cpp).
     // Before the first pivot: each column's least common denominator (see integer_tableau.hpp).
     void record_column_scales();
+    // Sets every column scale to 1 in GMP.
+    void write_unit_scales();
     // Converts the Rational entries (then cleared) to the integer form.
     void convert_to_integers();
     void release_integers();
@@ -133,7 +144,7 @@ private:
     void store(std::size_t row, std::size_t col, Rational value) {
         Rational& entry = cells_[index(row, col)];
         if (entry.is_zero() != value.is_zero()) nonzero_word(row, col) ^= bit(col);
-        entry = value;
+        entry = std::move(value);
     }
     // Calls visit(col) for every non-zero entry of constraint row `row`, in ascending order.
     template <class Visit>
@@ -162,10 +173,14 @@ private:
     std::vector<Rational> saved_objective_;
     // Whether a wide value has been written since the last reset: the next pivot converts.
     bool wide_seen_ = false;
+    // Whether a non-integer value has been written since the last reset: before the first
+    // pivot, whether any column scale differs from 1.
+    bool fraction_seen_ = false;
     bool pivoted_ = false;              // since the last reset
     bool saved_valid_ = false;          // saved_objective_ belongs to this solve
     std::vector<BigInt> column_scale_;  // see record_column_scales
     bool unit_scales_ = true;           // every column scale is 1
+    bool scales_written_ = false;       // column_scale_ holds this solve's scales
     // The Rational pivots since the last reset: value, entering and leaving column (NO_COLUMN
     // for a row without a basic column).
     static constexpr std::uint32_t NO_COLUMN = UINT32_MAX;
