@@ -75,6 +75,12 @@ void Rational::assign_reduced(Rational& entry, std::int64_t n, std::int64_t d) {
     entry.den_ = static_cast<std::int64_t>(ud / g);
 }
 
+// The general cases reduce first and compute in 128 bits, so GMP is reached only by a product
+// or a difference that is itself wide, not by every step whose unreduced terms overflow.
+void Rational::general_subtract_product(Rational& entry, const Rational& f, const Rational& p) {
+    entry = entry - f * p;
+}
+
 // Exact a + b (or a - b) after Knuth: with d1 = gcd(q, s), the only common factors of the
 // numerator and (q/d1)*s lie in d1.
 Rational Rational::add_general(const Rational& a, const Rational& b, bool negate_b) {

@@ -115,6 +115,8 @@ private:
     // entry := the normal form of n/d, for a small entry and d > 0, written in place (no
     // temporary to move from and destroy on the tableau's hottest path).
     static void assign_reduced(Rational& entry, std::int64_t n, std::int64_t d);
+    // subtract_product of inline operands whose unreduced terms overflow 64 bits.
+    static void general_subtract_product(Rational& entry, const Rational& f, const Rational& p);
 
     // Wide arithmetic (rational_wide.cpp): any operands, a canonical result.
     static Rational wide_add(const Rational& a, const Rational& b, bool negate_b);
@@ -194,6 +196,10 @@ inline void Rational::subtract_product(Rational& entry, const Rational& f, const
             assign_reduced(entry, num, den);
             return;
         }
+    }
+    if (ed != 0 && fd != 0 && pd != 0) {
+        general_subtract_product(entry, f, p);
+        return;
     }
     wide_subtract_product(entry, f, p);
 }
