@@ -63,15 +63,9 @@ Rational Tableau::get_checked(std::size_t row, std::size_t col) const {
     return row == 0 ? objective_[col] : cells_[index(row, col)];
 }
 
-void Tableau::set(std::size_t row, std::size_t col, Rational value) {
+void Tableau::reject_set(std::size_t row, std::size_t col) const {
     check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
-    check_invariant(!integer_, "tableau entry written in the integer form");
-    if (!value.is_small()) wide_seen_ = true;
-    if (!value.is_integer()) fraction_seen_ = true;
-    if (row == 0)
-        objective_[col] = std::move(value);
-    else
-        store(row, col, std::move(value));
+    fail_invariant("tableau entry written in the integer form");
 }
 
 void Tableau::set_basis(std::size_t row, std::size_t col) {

@@ -69,7 +69,15 @@ public:
         return get_checked(row, col);
     }
     // Writes an entry; only before the first pivot (an invariant failure in the integer form).
-    void set(std::size_t row, std::size_t col, Rational value);
+    void set(std::size_t row, std::size_t col, Rational value) {
+        if (integer_ || row > num_constraints_ || col >= num_cols_) reject_set(row, col);
+        if (!value.is_small()) wide_seen_ = true;
+        if (!value.is_integer()) fraction_seen_ = true;
+        if (row == 0)
+            objective_[col] = std::move(value);
+        else
+            store(row, col, std::move(value));
+    }
     // Whether the entries are in the integer form.
     bool integer_form() const { return integer_ != nullptr; }
     void set_basis(std::size_t row, std::size_t col);
@@ -108,6 +116,8 @@ public:
 private:
     // entering_column over any values, wide ones included.
     std::optional<std::size_t> entering_column_any(std::span<const std::uint8_t> excluded) const;
+    // set's invariant failure: an index out of range, or a write in the integer form.
+    [[noreturn]] void reject_set(std::size_t row, std::size_t col) const;
     // get's out-of-line part: the integer form, and indices out of range.
     Rational get_checked(std::size_t row, std::size_t col) const;
     template <class WinsTie>
