@@ -391,6 +391,25 @@ TEST(RationalTest, ArithmeticMatchesLiteralReference) {
     EXPECT_LT(wide, 75000);
 }
 
+// The tableau's in-place step on inline operands, through each of its cases (64-bit integers,
+// unreduced 64-bit fractions, the reduced 128-bit cases, results past 64 bits), equals the
+// separate product and difference.
+TEST(RationalTest, SubtractProductOfInlineOperandsMatchesSeparateSteps) {
+    std::mt19937_64 rng(5);
+    for (int i = 0; i < 100000; ++i) {
+        Rational entry = random_rational(rng);
+        const Rational f = random_rational(rng), p = random_rational(rng);
+        const Rational want = entry - f * p;
+        Rational::subtract_product(entry, f, p);
+        ASSERT_EQ(entry.to_string(), want.to_string()) << f.to_string() << " * " << p.to_string();
+        ASSERT_EQ(entry.is_small(), want.is_small());
+    }
+    // An unreduced product far past 64 bits whose reduced value is small stays inline.
+    Rational entry = Rational::make(5, 7);
+    Rational::subtract_product(entry, Rational::make(MAX, 3), Rational::make(3, MAX));
+    expect_value(entry, -2, 7);
+}
+
 TEST(RationalTest, NegationMatchesLiteralReference) {
     std::mt19937_64 rng(7);
     for (int i = 0; i < 20000; ++i) {
