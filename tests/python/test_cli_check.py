@@ -27,11 +27,7 @@ from mekra_tools.checks import cp_warnings, lp_warnings
     ("# only a comment\nend\nmax x0\n", 1, "no objective and no constraint"),
 ])
 def test_each_lp_trap_is_flagged_with_its_line(tmp_path, text, line, words):
-    path = tmp_path / "model.mklp"
-    path.write_text(text)
-    run = mekra("check", path)
-    assert run.returncode == 1
-    assert any(finding.startswith(f"{path}:{line}: ") and words in finding for finding in run.stdout.splitlines()), run.stdout
+    assert_flagged(tmp_path / "model.mklp", text, line, words)
 
 
 @pytest.mark.parametrize("text, line, words", [
@@ -41,7 +37,11 @@ def test_each_lp_trap_is_flagged_with_its_line(tmp_path, text, line, words):
     ("var x 0 9\nvar y 0 9\nallDiff x y 7\n", 3, "'7' stands where a variable is needed"),
 ])
 def test_each_cp_trap_is_flagged_with_its_line(tmp_path, text, line, words):
-    path = tmp_path / "model.mkcp"
+    assert_flagged(tmp_path / "model.mkcp", text, line, words)
+
+
+def assert_flagged(path, text, line, words):
+    """`mekra check` exits 1 and names the file and line with a finding that holds the words."""
     path.write_text(text)
     run = mekra("check", path)
     assert run.returncode == 1
