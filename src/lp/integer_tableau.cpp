@@ -67,6 +67,35 @@ void Tableau::record_column_scales() {
         for_each_nonzero(row, [&](std::size_t col) { add(col, cells_[index(row, col)]); });
 }
 
+void Tableau::record_reference() {
+    reference_valid_ = false;
+    reference_.clear();
+    const std::size_t m = num_constraints_;
+    if (m == 0) return;
+    // A reference column is the only non-zero of its column in the constraint rows, a 1 in
+    // the row it is basic in; distinct rows then have distinct reference columns.
+    column_count_.assign(num_cols_, 0);
+    for (std::size_t row = 1; row <= m; ++row) {
+        if (!basis_[row]) return;
+        for_each_nonzero(row, [&](std::size_t col) { ++column_count_[col]; });
+    }
+    reference_col_.resize(m);
+    for (std::size_t row = 1; row <= m; ++row) {
+        const std::size_t col = *basis_[row];
+        if (column_count_[col] != 1 || cells_[index(row, col)] != Rational::integer(1)) return;
+        reference_col_[row - 1] = static_cast<std::uint32_t>(col);
+    }
+    for (std::size_t row = 1; row <= m; ++row) column_count_[reference_col_[row - 1]] = 0;
+    column_count_[rhs_col()] = 0;
+    for (std::size_t row = 1; row <= m; ++row)
+        for_each_nonzero(row, [&](std::size_t col) {
+            if (column_count_[col] != 0)
+                reference_.push_back({static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(col),
+                                      cells_[index(row, col)]});
+        });
+    reference_valid_ = true;
+}
+
 void Tableau::write_unit_scales() {
     if (column_scale_.size() < num_cols_) column_scale_.resize(num_cols_);
     for (std::size_t col = 0; col < num_cols_; ++col) mpz_set_ui(column_scale_[col].z, 1);
@@ -80,10 +109,31 @@ mpz_srcptr Tableau::row_scale(std::size_t row) const {
 
 void Tableau::release_integers() { integer_.reset(); }
 
+mpz_ptr Tableau::stored_cell(std::size_t row, std::size_t col) const {
+    IntegerForm& f = *integer_;
+    return f.cells[std::size_t{f.slot[col]} * num_constraints_ + (row - 1)].z;
+}
+
 void Tableau::convert_to_integers() {
     if (!scales_written_) write_unit_scales();
-    auto form = std::make_unique<IntegerForm>(num_constraints_, num_cols_);
+    const std::size_t m = num_constraints_;
+    bool on_demand = reference_valid_;
+    if (on_demand && !unit_scales_)
+        for (std::uint32_t col : reference_col_)
+            on_demand = on_demand && mpz_cmp_ui(column_scale_[col].z, 1) == 0;
+    auto form = std::make_unique<IntegerForm>(m, num_cols_, on_demand ? m + 1 : num_cols_);
     IntegerForm& f = *form;
+    if (on_demand) {
+        for (std::size_t k = 0; k < m; ++k) {
+            f.slot[reference_col_[k]] = static_cast<std::uint32_t>(k);
+            f.reference_row[reference_col_[k]] = static_cast<std::uint32_t>(k + 1);
+        }
+        f.slot[rhs_col()] = static_cast<std::uint32_t>(m);
+        f.reference_col = reference_col_;
+    } else {
+        for (std::size_t col = 0; col < num_cols_; ++col) f.slot[col] = static_cast<std::uint32_t>(col);
+    }
+
     // D = |product of the pivots taken so far in the column-scaled copy|, an integer.
     BigInt num, den, product_num, product_den;
     mpz_set_ui(product_num.z, 1);
@@ -109,27 +159,119 @@ void Tableau::convert_to_integers() {
         divide_exactly(out, num.z, den.z);
     };
     for (std::size_t col = 0; col < num_cols_; ++col) convert(objective_[col], 0, col, f.objective[col].z);
-    for (std::size_t row = 1; row <= num_constraints_; ++row)
-        for_each_nonzero(row, [&](std::size_t col) {
-            convert(cells_[index(row, col)], row, col, f.cells[index(row, col)].z);
-        });
-    for (std::size_t row = 0; row <= num_constraints_; ++row) mpz_set(f.row_den[row].z, f.common.z);
-
-    // The Rational entries are cleared; the non-zero bits carry over.
-    std::fill(objective_.begin(), objective_.end(), Rational());
-    for (std::size_t row = 1; row <= num_constraints_; ++row)
-        for_each_nonzero(row, [&](std::size_t col) { cells_[index(row, col)] = Rational(); });
     integer_ = std::move(form);
+    // Stored columns convert; the Rational entries are cleared, and the non-zero bits stay
+    // only for the stored columns.
+    for (std::size_t row = 1; row <= m; ++row)
+        for_each_nonzero(row, [&](std::size_t col) {
+            Rational& entry = cells_[index(row, col)];
+            if (f.slot[col] != IntegerForm::NONE)
+                convert(entry, row, col, stored_cell(row, col));
+            else
+                nonzero_word(row, col) ^= bit(col);
+            entry = Rational();
+        });
+    for (std::size_t row = 0; row <= m; ++row) mpz_set(f.row_den[row].z, f.common.z);
+    std::fill(objective_.begin(), objective_.end(), Rational());
 
-    for (std::size_t k = 0; k < num_constraints_ * num_cols_; ++k) f.delta += f.cells[k].z->_mp_alloc;
+    if (on_demand) {
+        // The starting rows of the computed columns, scaled: R(k, j) * c[j] is an integer.
+        const std::size_t count = reference_.size();
+        f.by_row_start.assign(m + 1, 0);
+        f.by_row_col.resize(count);
+        f.by_row_value.resize(count);
+        f.by_col_start.assign(num_cols_ + 1, 0);
+        f.by_col_row.resize(count);
+        f.by_col_value.resize(count);
+        for (std::size_t e = 0; e < count; ++e) {
+            const ReferenceEntry& entry = reference_[e];
+            ++f.by_row_start[entry.row];
+            ++f.by_col_start[entry.col + 1];
+            f.by_row_col[e] = entry.col;
+            linear::numerator_denominator(entry.value, num.z, den.z);
+            mpz_mul(num.z, num.z, column_scale_[entry.col].z);
+            divide_exactly(f.by_row_value[e].z, num.z, den.z);
+        }
+        for (std::size_t k = 0; k < m; ++k) f.by_row_start[k + 1] += f.by_row_start[k];
+        for (std::size_t col = 0; col < num_cols_; ++col) f.by_col_start[col + 1] += f.by_col_start[col];
+        std::vector<std::uint32_t> next(f.by_col_start.begin(), f.by_col_start.end() - 1);
+        for (std::size_t e = 0; e < count; ++e) {  // rows ascend, so each column's rows do too
+            const std::uint32_t at = next[reference_[e].col]++;
+            f.by_col_row[at] = reference_[e].row - 1;
+            mpz_set(f.by_col_value[at].z, f.by_row_value[e].z);
+        }
+        for (const BigInt& value : f.by_row_value) f.delta += 2 * value.z->_mp_alloc;
+    }
+
+    const std::size_t stored = on_demand ? m + 1 : num_cols_;
+    for (std::size_t k = 0; k < m * stored; ++k) f.delta += f.cells[k].z->_mp_alloc;
     for (std::size_t col = 0; col < num_cols_; ++col) f.delta += f.objective[col].z->_mp_alloc;
-    for (std::size_t row = 0; row <= num_constraints_; ++row) f.delta += f.row_den[row].z->_mp_alloc;
+    for (std::size_t row = 0; row <= m; ++row) f.delta += f.row_den[row].z->_mp_alloc;
     f.settle();
+}
+
+const BigInt* Tableau::integer_column(std::size_t col) const {
+    IntegerForm& f = *integer_;
+    const std::size_t m = num_constraints_;
+    if (f.slot[col] != IntegerForm::NONE) return &f.cells[std::size_t{f.slot[col]} * m];
+    BigInt* out = f.column_work.get();
+    if (f.column_work_col == col) return out;
+    for (std::size_t i = 0; i < m; ++i) mpz_set_ui(out[i].z, 0);
+    for (std::uint32_t e = f.by_col_start[col]; e < f.by_col_start[col + 1]; ++e) {
+        const BigInt* reference = &f.cells[std::size_t{f.by_col_row[e]} * m];  // slot k holds row k's
+        mpz_srcptr factor = f.by_col_value[e].z;
+        for (std::size_t i = 0; i < m; ++i)
+            if (mpz_sgn(reference[i].z) != 0) mpz_addmul(out[i].z, reference[i].z, factor);
+    }
+    f.column_work_col = static_cast<std::uint32_t>(col);
+    return out;
+}
+
+void Tableau::compute_row(std::size_t row) const {
+    IntegerForm& f = *integer_;
+    for (std::uint32_t j : f.row_work_cols) {
+        mpz_set_ui(f.row_work[j].z, 0);
+        f.in_row_work[j] = 0;
+    }
+    f.row_work_cols.clear();
+    if (f.reference_col.empty()) return;
+    for_each_nonzero(row, [&](std::size_t col) {
+        const std::uint32_t k = f.reference_row[col];
+        if (k == IntegerForm::NONE) return;
+        mpz_srcptr multiplier = stored_cell(row, col);
+        for (std::uint32_t e = f.by_row_start[k - 1]; e < f.by_row_start[k]; ++e) {
+            const std::uint32_t j = f.by_row_col[e];
+            if (!f.in_row_work[j]) {
+                f.in_row_work[j] = 1;
+                f.row_work_cols.push_back(j);
+            }
+            mpz_addmul(f.row_work[j].z, multiplier, f.by_row_value[e].z);
+        }
+    });
+}
+
+template <class Visit>
+void Tableau::for_each_row_entry(std::size_t row, Visit visit) const {
+    for_each_nonzero(row,
+                     [&](std::size_t col) { visit(col, static_cast<mpz_srcptr>(stored_cell(row, col))); });
+    const IntegerForm& f = *integer_;
+    for (std::uint32_t j : f.row_work_cols)
+        if (mpz_sgn(f.row_work[j].z) != 0) visit(std::size_t{j}, static_cast<mpz_srcptr>(f.row_work[j].z));
 }
 
 Rational Tableau::integer_value(std::size_t row, std::size_t col) const {
     const IntegerForm& f = *integer_;
-    mpz_srcptr entry = row == 0 ? f.objective[col].z : f.cells[index(row, col)].z;
+    BigInt computed;
+    mpz_srcptr entry = computed.z;
+    if (row == 0) {
+        entry = f.objective[col].z;
+    } else if (f.slot[col] != IntegerForm::NONE) {
+        entry = stored_cell(row, col);
+    } else {
+        for (std::uint32_t e = f.by_col_start[col]; e < f.by_col_start[col + 1]; ++e)
+            mpz_addmul(computed.z, f.cells[std::size_t{f.by_col_row[e]} * num_constraints_ + (row - 1)].z,
+                       f.by_col_value[e].z);
+    }
     if (unit_scales_) return linear::rational_of(entry, f.row_den[row].z);
     BigInt num, den;
     mpz_mul(num.z, entry, row_scale(row));
@@ -174,8 +316,8 @@ std::optional<LeavingRow> Tableau::integer_leaving_row(std::size_t col, bool bla
     check_invariant(col + 1 < num_cols_, "entering column out of range");
     if (num_constraints_ == 0) return std::nullopt;
     IntegerForm& f = *integer_;
-    const BigInt* column = &f.cells[index(1, col)];
-    const BigInt* rhs = &f.cells[index(1, rhs_col())];
+    const BigInt* column = integer_column(col);
+    const BigInt* rhs = &f.cells[std::size_t{f.slot[rhs_col()]} * num_constraints_];
     const auto basic_rank = [&](std::size_t row) {
         return basis_[row] ? *basis_[row] : std::numeric_limits<std::size_t>::max();
     };
@@ -200,49 +342,68 @@ void Tableau::bring_to_common(std::size_t row) {
     IntegerForm& f = *integer_;
     mpz_ptr den = f.row_den[row].z;
     if (mpz_cmp(den, f.common.z) == 0) return;
-    for_each_nonzero(row, [&](std::size_t col) {
-        mpz_ptr entry = f.cells[index(row, col)].z;
+    const auto rescale = [&](mpz_ptr entry) {
         const int limbs = entry->_mp_alloc;
-        mpz_mul(entry, entry, f.common.z);
-        divide_exactly(entry, entry, den);
+        mpz_mul(f.t1.z, entry, f.common.z);
+        divide_exactly(entry, f.t1.z, den);
         f.account(entry, limbs);
-    });
+    };
+    for_each_nonzero(row, [&](std::size_t col) { rescale(stored_cell(row, col)); });
+    // A computed column follows its rows.
+    if (f.column_work_col != IntegerForm::NONE && mpz_sgn(f.column_work[row - 1].z) != 0)
+        rescale(f.column_work[row - 1].z);
     mpz_set(den, f.common.z);
 }
 
 void Tableau::integer_pivot(std::size_t row, std::size_t col) {
     IntegerForm& f = *integer_;
     bring_to_common(row);
+    const BigInt* column = integer_column(col);
     mpz_ptr p = f.pivot.z;  // |pivot|, the new common denominator
-    mpz_set(p, f.cells[index(row, col)].z);
+    mpz_set(p, column[row - 1].z);
     const int sign = mpz_sgn(p);
     check_invariant(sign != 0, "pivot value is zero");
     mpz_abs(p, p);
 
-    std::uint32_t width = 0;
-    for_each_nonzero(row, [&](std::size_t j) {
-        pivot_cols_[width++] = static_cast<std::uint32_t>(j);
-        f.in_pivot_row[j] = 1;
-    });
-    const auto pivot_entry = [&](std::size_t j) -> mpz_srcptr { return f.cells[index(row, j)].z; };
+    // The other rows' pivot-column entries, read before anything changes; `factor` is
+    // sgn(p) * the entry.
+    std::size_t touched = 0;
+    for (std::size_t k = 1; k <= num_constraints_; ++k) {
+        if (k == row || mpz_sgn(column[k - 1].z) == 0) continue;
+        factor_rows_[touched] = static_cast<std::uint32_t>(k);
+        mpz_set(f.factors[touched].z, column[k - 1].z);
+        if (sign < 0) mpz_neg(f.factors[touched].z, f.factors[touched].z);
+        ++touched;
+    }
 
-    // One touched row: entries in the pivot row's columns take the elimination step, the
-    // others only move to the new denominator. `factor` is sgn(p) * the row's pivot-column entry.
-    // Row 0's divisions are checked, a cheap sentinel for the exactness the determinant
-    // argument promises for all rows.
-    const auto update = [&](auto entry_at, mpz_srcptr factor, mpz_ptr den, auto on_zero_change,
-                            auto for_each_other, bool checked) {
-        for (std::uint32_t k = 0; k < width; ++k) {
+    // The pivot row's non-zeros, its stored columns first.
+    compute_row(row);
+    std::uint32_t width = 0, stored_width = 0;
+    for_each_row_entry(row, [&](std::size_t j, mpz_srcptr entry) {
+        pivot_cols_[width] = static_cast<std::uint32_t>(j);
+        f.pivot_entries[width] = entry;
+        f.in_pivot_row[j] = 1;
+        ++width;
+        if (f.slot[j] != IntegerForm::NONE) stored_width = width;
+    });
+
+    // One touched row: entries in the pivot row's first `count` columns take the elimination
+    // step, its other non-zeros only move to the new denominator. Row 0's divisions are
+    // checked, a cheap sentinel for the exactness the determinant argument promises for all
+    // rows. Products go to scratch first, as GMP copies an operand that aliases its output.
+    const auto update = [&](auto entry_at, std::uint32_t count, mpz_srcptr factor, mpz_ptr den,
+                            auto on_zero_change, auto for_each_other, bool checked) {
+        for (std::uint32_t k = 0; k < count; ++k) {
             const std::size_t j = pivot_cols_[k];
             mpz_ptr entry = entry_at(j);
             const int limbs = entry->_mp_alloc;
             const bool was_zero = mpz_sgn(entry) == 0;
-            mpz_mul(entry, entry, p);
-            mpz_submul(entry, factor, pivot_entry(j));
+            mpz_mul(f.t1.z, entry, p);
+            mpz_submul(f.t1.z, factor, f.pivot_entries[k]);
             if (checked)
-                divide_exactly(entry, entry, den);
+                divide_exactly(entry, f.t1.z, den);
             else
-                mpz_divexact(entry, entry, den);
+                mpz_divexact(entry, f.t1.z, den);
             f.account(entry, limbs);
             if (was_zero != (mpz_sgn(entry) == 0)) on_zero_change(j);
         }
@@ -250,32 +411,25 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
             if (f.in_pivot_row[j]) return;
             mpz_ptr entry = entry_at(j);
             const int limbs = entry->_mp_alloc;
-            mpz_mul(entry, entry, p);
-            mpz_divexact(entry, entry, den);
+            mpz_mul(f.t1.z, entry, p);
+            mpz_divexact(entry, f.t1.z, den);
             f.account(entry, limbs);
         });
         mpz_set(den, p);
     };
 
-    std::size_t touched = 0;
-    for (std::size_t k = 1; k <= num_constraints_; ++k) {
-        if (k == row || mpz_sgn(f.cells[index(k, col)].z) == 0) continue;
-        factor_rows_[touched] = static_cast<std::uint32_t>(k);
-        mpz_set(f.factors[touched].z, f.cells[index(k, col)].z);
-        if (sign < 0) mpz_neg(f.factors[touched].z, f.factors[touched].z);
-        ++touched;
-    }
     for (std::size_t t = 0; t < touched; ++t) {
         const std::size_t other = factor_rows_[t];
-        update([&](std::size_t j) { return f.cells[index(other, j)].z; }, f.factors[t].z, f.row_den[other].z,
-               [&](std::size_t j) { nonzero_word(other, j) ^= bit(j); },
+        update([&](std::size_t j) { return stored_cell(other, j); }, stored_width, f.factors[t].z,
+               f.row_den[other].z, [&](std::size_t j) { nonzero_word(other, j) ^= bit(j); },
                [&](auto visit) { for_each_nonzero(other, visit); }, false);
     }
     if (mpz_sgn(f.objective[col].z) != 0) {
         mpz_ptr factor = f.factors[num_constraints_].z;
         mpz_set(factor, f.objective[col].z);
         if (sign < 0) mpz_neg(factor, factor);
-        update([&](std::size_t j) { return f.objective[j].z; }, factor, f.row_den[0].z, [](std::size_t) {},
+        update([&](std::size_t j) { return f.objective[j].z; }, width, factor, f.row_den[0].z,
+               [](std::size_t) {},
                [&](auto visit) {
                    for (std::size_t j = 0; j < num_cols_; ++j)
                        if (mpz_sgn(f.objective[j].z) != 0) visit(j);
@@ -286,12 +440,13 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
     // The pivot row itself: value N / p, so it keeps its integers (sign made positive).
     for (std::uint32_t k = 0; k < width; ++k) {
         const std::size_t j = pivot_cols_[k];
-        if (sign < 0) mpz_neg(f.cells[index(row, j)].z, f.cells[index(row, j)].z);
+        if (sign < 0 && k < stored_width) mpz_neg(stored_cell(row, j), stored_cell(row, j));
         f.in_pivot_row[j] = 0;
     }
     mpz_set(f.row_den[row].z, p);
     mpz_set(f.common.z, p);
     basis_[row] = col;
+    f.column_work_col = IntegerForm::NONE;
     f.settle();
 }
 
@@ -304,8 +459,9 @@ void Tableau::integer_subtract_from_objective(const Rational& factor, std::size_
     mpz_mul(den.z, den.z, f.row_den[row].z);
     mpz_mul(num.z, num.z, f.row_den[0].z);
     mpz_mul(num.z, num.z, row_scale(row));
-    for_each_nonzero(row, [&](std::size_t col) {
-        mpz_mul(f.t1.z, num.z, f.cells[index(row, col)].z);
+    compute_row(row);
+    for_each_row_entry(row, [&](std::size_t col, mpz_srcptr value) {
+        mpz_mul(f.t1.z, num.z, value);
         divide_exactly(f.t1.z, f.t1.z, den.z);
         mpz_ptr entry = f.objective[col].z;
         const int limbs = entry->_mp_alloc;
@@ -313,6 +469,16 @@ void Tableau::integer_subtract_from_objective(const Rational& factor, std::size_
         f.account(entry, limbs);
     });
     f.settle();
+}
+
+std::optional<std::size_t> Tableau::integer_lowest_nonzero_column(
+    std::size_t row, std::span<const std::uint8_t> excluded) const {
+    compute_row(row);
+    std::optional<std::size_t> lowest;
+    for_each_row_entry(row, [&](std::size_t col, mpz_srcptr) {
+        if (col != rhs_col() && admissible(excluded, col) && (!lowest || col < *lowest)) lowest = col;
+    });
+    return lowest;
 }
 
 // The saved row replaces row 0, written over the common denominator; its denominators are

@@ -16,12 +16,22 @@
 // zero in the pivot column keep their integers and their E. D is the absolute determinant of
 // the current basis in the integral copy, so D' * (new value) is an integer (an adjugate
 // entry) and every division is exact. No gcd is taken; values are reduced only when read.
+//
+// Columns on demand: when every row had a unit column basic in it before the first pivot (the
+// slack and artificial columns the solver starts from), those "reference" columns hold the
+// inverse of the current basis, and any other column j of the constraint rows follows from
+// the starting rows R: N[i][j] = sum over k of N[i][reference column of k] * R'(k, j), with
+// R'(k, j) = R(k, j) * c[j] (the reference columns' scales must be 1). Only the reference
+// columns and the right-hand side are then stored and pivoted, m + 1 columns instead of every
+// column; the entering column and the pivot row are computed when needed, and row 0 stays
+// stored in full. A pivot then costs in proportion to the basis, not to the whole tableau.
 
 #include <gmp.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace mekra::lp {
 
@@ -46,12 +56,22 @@ struct BigInt {
 };
 
 struct IntegerForm {
-    IntegerForm(std::size_t num_constraints, std::size_t num_cols)
-        : cells(new BigInt[num_constraints * num_cols]),
+    static constexpr std::uint32_t NONE = UINT32_MAX;
+
+    // `num_stored` columns of the constraint rows are stored (all of them, or the reference
+    // columns and the right-hand side; see `slot`).
+    IntegerForm(std::size_t num_constraints, std::size_t num_cols, std::size_t num_stored)
+        : cells(new BigInt[num_constraints * num_stored]),
           objective(new BigInt[num_cols]),
           row_den(new BigInt[num_constraints + 1]),
           factors(new BigInt[num_constraints + 1]),
-          in_pivot_row(new std::uint8_t[num_cols]()) {}
+          in_pivot_row(new std::uint8_t[num_cols]()),
+          slot(num_cols, NONE),
+          reference_row(num_cols, NONE),
+          row_work(new BigInt[num_cols]),
+          in_row_work(num_cols, 0),
+          column_work(new BigInt[num_constraints]),
+          pivot_entries(num_cols, nullptr) {}
     ~IntegerForm();
     IntegerForm(const IntegerForm&) = delete;
     IntegerForm& operator=(const IntegerForm&) = delete;
@@ -61,15 +81,34 @@ struct IntegerForm {
     // Charges the accumulated change; throws MemoryBudgetExceeded past the budget.
     void settle();
 
-    std::unique_ptr<BigInt[]> cells;               // rows 1..m, column-major like the Rational block
+    std::unique_ptr<BigInt[]> cells;               // rows 1..m of the stored columns, column-major
     std::unique_ptr<BigInt[]> objective;           // row 0
     std::unique_ptr<BigInt[]> row_den;             // E[0..m]
     std::unique_ptr<BigInt[]> factors;             // pivot workspace: the rows' pivot-column entries
     std::unique_ptr<std::uint8_t[]> in_pivot_row;  // pivot workspace, one flag per column
     BigInt common;                                 // D
-    BigInt t1, t2, pivot, factor;                  // scratch
-    std::int64_t delta = 0;                        // limbs not yet charged
-    std::int64_t charged = 0;                      // bytes charged
+
+    // Columns on demand (all empty when every column is stored).
+    std::vector<std::uint32_t> slot;           // per column: its place in `cells`, or NONE (computed)
+    std::vector<std::uint32_t> reference_row;  // per column: k when it is row k's reference column
+    std::vector<std::uint32_t> reference_col;  // per row k (index k - 1): its reference column
+    // R' of the computed columns, by rows (k - 1) and by columns.
+    std::vector<std::uint32_t> by_row_start, by_row_col;
+    std::vector<BigInt> by_row_value;
+    std::vector<std::uint32_t> by_col_start, by_col_row;
+    std::vector<BigInt> by_col_value;
+    // A computed row: its values per column and the computed columns it reached.
+    std::unique_ptr<BigInt[]> row_work;
+    std::vector<std::uint8_t> in_row_work;
+    std::vector<std::uint32_t> row_work_cols;
+    // A computed column (rows 1..m at index row - 1), valid for `column_work_col` until a pivot.
+    std::unique_ptr<BigInt[]> column_work;
+    std::uint32_t column_work_col = NONE;
+    // Pivot workspace: the integers of the pivot row's non-zeros, stored columns first.
+    std::vector<mpz_srcptr> pivot_entries;
+    BigInt t1, t2, pivot, factor;  // scratch
+    std::int64_t delta = 0;        // limbs not yet charged
+    std::int64_t charged = 0;      // bytes charged
 };
 
 }  // namespace mekra::lp

@@ -56,6 +56,7 @@ public:
     // The pivots of the last solve, and whether its values moved to the integer form.
     std::size_t pivots() const { return pivots_; }
     bool used_integer_form() const { return tableau_.integer_form(); }
+    bool used_columns_on_demand() const { return tableau_.columns_on_demand(); }
 
 private:
     std::optional<LinearProgram> program_;

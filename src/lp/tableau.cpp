@@ -33,6 +33,7 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     wide_seen_ = false;
     fraction_seen_ = false;
     pivoted_ = false;
+    reference_valid_ = false;
     pivot_values_seen_.clear();
     pivot_columns_seen_.clear();
     saved_valid_ = false;
@@ -171,6 +172,7 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
     check_invariant(row >= 1 && row <= num_constraints_ && col + 1 < num_cols_, "pivot index out of range");
     if (!pivoted_) {
         record_column_scales();
+        record_reference();
         pivoted_ = true;
     }
     if (wide_seen_ && !integer_) convert_to_integers();
@@ -284,6 +286,7 @@ void Tableau::restore_objective_row() {
 std::optional<std::size_t> Tableau::lowest_nonzero_column(std::size_t row,
                                                           std::span<const std::uint8_t> excluded) const {
     check_invariant(row >= 1 && row <= num_constraints_, "row index out of range");
+    if (integer_) return integer_lowest_nonzero_column(row, excluded);
     std::optional<std::size_t> lowest;
     for_each_nonzero(row, [&](std::size_t col) {
         if (!lowest && col != rhs_col() && admissible(excluded, col)) lowest = col;

@@ -80,6 +80,8 @@ public:
     }
     // Whether the entries are in the integer form.
     bool integer_form() const { return integer_ != nullptr; }
+    // Whether the integer form stores only the reference columns and computes the others.
+    bool columns_on_demand() const { return integer_ != nullptr && !integer_->reference_col.empty(); }
     void set_basis(std::size_t row, std::size_t col);
     std::optional<std::size_t> basis(std::size_t row) const;
 
@@ -126,6 +128,9 @@ private:
     // The integer form (integer_tableau.cpp).
     // Before the first pivot: each column's least common denominator (see integer_tableau.hpp).
     void record_column_scales();
+    // Before the first pivot: keeps the starting constraint rows outside the unit columns
+    // basic in them, when every row has such a column (see integer_tableau.hpp).
+    void record_reference();
     // Sets every column scale to 1 in GMP.
     void write_unit_scales();
     // Converts the Rational entries (then cleared) to the integer form.
@@ -140,6 +145,18 @@ private:
     // tie rule of leaving_row_bland.
     std::optional<LeavingRow> integer_leaving_row(std::size_t col, bool bland) const;
     void integer_pivot(std::size_t row, std::size_t col);
+    // The integers of a constraint row's stored column (integer form).
+    mpz_ptr stored_cell(std::size_t row, std::size_t col) const;
+    // Rows 1..m of column `col` (at index row - 1), stored or computed into the workspace.
+    const BigInt* integer_column(std::size_t col) const;
+    // Computes the columns of constraint row `row` that are not stored into the row workspace.
+    void compute_row(std::size_t row) const;
+    // Calls visit(col, integers) for every non-zero entry of constraint row `row`, stored or
+    // computed (compute_row first).
+    template <class Visit>
+    void for_each_row_entry(std::size_t row, Visit visit) const;
+    std::optional<std::size_t> integer_lowest_nonzero_column(std::size_t row,
+                                                             std::span<const std::uint8_t> excluded) const;
     void integer_subtract_from_objective(const Rational& factor, std::size_t row);
     void integer_restore_objective_row();
     // Brings constraint row `row` to the common denominator.
@@ -189,8 +206,18 @@ private:
     bool pivoted_ = false;              // since the last reset
     bool saved_valid_ = false;          // saved_objective_ belongs to this solve
     std::vector<BigInt> column_scale_;  // see record_column_scales
-    bool unit_scales_ = true;           // every column scale is 1
-    bool scales_written_ = false;       // column_scale_ holds this solve's scales
+    // The starting constraint rows' entries outside their unit basic columns (row, column,
+    // value, in row order) and each row's unit basic column; valid when the flag says so.
+    struct ReferenceEntry {
+        std::uint32_t row, col;
+        Rational value;
+    };
+    std::vector<ReferenceEntry> reference_;
+    std::vector<std::uint32_t> reference_col_;
+    std::vector<std::uint32_t> column_count_;  // record_reference's workspace
+    bool reference_valid_ = false;
+    bool unit_scales_ = true;      // every column scale is 1
+    bool scales_written_ = false;  // column_scale_ holds this solve's scales
     // The Rational pivots since the last reset: value, entering and leaving column (NO_COLUMN
     // for a row without a basic column).
     static constexpr std::uint32_t NO_COLUMN = UINT32_MAX;

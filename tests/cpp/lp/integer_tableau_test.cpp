@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "lp/literal_simplex.hpp"
 #include "lp/programs.hpp"
 #include "lp/solver.hpp"
+#include "lp/tableau.hpp"
 
 namespace mekra::lp {
 namespace {
@@ -80,7 +82,7 @@ class IntegerFormDifferential : public ::testing::TestWithParam<Family> {};
 TEST_P(IntegerFormDifferential, SamePivotsAndAnswersAsTheLiteralSimplex) {
     Generator random(1234 + static_cast<int>(GetParam()));
     LpSolver solver;  // reused: the integer form must not leak into the next solve
-    int integer_solves = 0, optimal = 0;
+    int integer_solves = 0, on_demand_solves = 0, optimal = 0;
     for (int i = 0; i < 400; ++i) {
         const LinearProgram p = random.program(GetParam());
         testing::LiteralSimplex literal;
@@ -92,16 +94,104 @@ TEST_P(IntegerFormDifferential, SamePivotsAndAnswersAsTheLiteralSimplex) {
         ASSERT_EQ(solver.labels(), literal.labels()) << "program " << i;
         ASSERT_EQ(solver.pivots(), literal.pivots()) << "program " << i;
         integer_solves += solver.used_integer_form() ? 1 : 0;
+        on_demand_solves += solver.used_columns_on_demand() ? 1 : 0;
         optimal += expected.kind == LpOutcome::Kind::Optimal ? 1 : 0;
     }
     RecordProperty("integer_solves", integer_solves);
     EXPECT_GE(integer_solves, 40);
+    // The solver starts from unit slack and artificial columns, so the integer form computes
+    // the other columns on demand.
+    EXPECT_EQ(on_demand_solves, integer_solves);
     EXPECT_GE(optimal, 40);
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, IntegerFormDifferential,
                          ::testing::Values(Family::ManyDigits, Family::GrowsWide, Family::Fractions,
                                            Family::Degenerate));
+
+// Tableau pivots against a literal Gauss-Jordan on a dense Rational matrix, every entry
+// compared after each step, with and without unit reference columns (the integer form then
+// computes the other columns on demand, or stores them all).
+struct PivotWalkCase {
+    Family family;
+    bool unit_reference;
+};
+
+class IntegerFormPivotWalk : public ::testing::TestWithParam<PivotWalkCase> {};
+
+TEST_P(IntegerFormPivotWalk, EveryEntryMatchesLiteralGaussJordan) {
+    const auto [family, unit_reference] = GetParam();
+    Generator random(77 + static_cast<int>(family) * 2 + (unit_reference ? 1 : 0));
+    int integer_walks = 0, on_demand_walks = 0;
+    for (int walk = 0; walk < 150; ++walk) {
+        const std::size_t m = random.uniform(1, 6), structural = random.uniform(1, 7);
+        const std::size_t cols = structural + m + 1, rhs = cols - 1;
+        std::vector<std::vector<Rational>> literal(m + 1, std::vector<Rational>(cols));
+        for (std::size_t i = 0; i <= m; ++i) {
+            for (std::size_t j = 0; j < structural; ++j) literal[i][j] = random.coefficient(family);
+            literal[i][rhs] = random.coefficient(family);
+        }
+        for (std::size_t i = 1; i <= m; ++i) literal[i][structural + i - 1] = q(1);
+        if (!unit_reference) literal[random.uniform(1, static_cast<int>(m))][structural] = q(2);
+        Tableau t(cols - 1, m);
+        for (std::size_t i = 0; i <= m; ++i)
+            for (std::size_t j = 0; j < cols; ++j)
+                if (!literal[i][j].is_zero()) t.set(i, j, literal[i][j]);
+        for (std::size_t i = 1; i <= m; ++i) t.set_basis(i, structural + i - 1);
+        std::vector<std::optional<std::size_t>> basis(m + 1);
+        for (std::size_t i = 1; i <= m; ++i) basis[i] = structural + i - 1;
+
+        for (int step = 0; step < 12; ++step) {
+            // The literal minimum-ratio test on a random column, ties to the lowest row.
+            const std::size_t probe = random.uniform(0, static_cast<int>(cols) - 2);
+            std::optional<std::size_t> best;
+            for (std::size_t i = 1; i <= m; ++i) {
+                if (!literal[i][probe].is_positive()) continue;
+                if (!best ||
+                    literal[i][rhs] / literal[i][probe] < literal[*best][rhs] / literal[*best][probe])
+                    best = i;
+            }
+            const std::optional<LeavingRow> leaving = t.leaving_row(probe);
+            ASSERT_EQ(leaving ? std::optional<std::size_t>(leaving->row) : std::nullopt, best)
+                << "walk " << walk << " step " << step;
+
+            const std::size_t row = random.uniform(1, static_cast<int>(m));
+            std::optional<std::size_t> lowest;
+            for (std::size_t j = 0; j < rhs && !lowest; ++j)
+                if (!literal[row][j].is_zero()) lowest = j;
+            ASSERT_EQ(t.lowest_nonzero_column(row, {}), lowest) << "walk " << walk << " step " << step;
+            if (!lowest) continue;
+            std::size_t col = *lowest;
+            for (int tries = 0; tries < 4; ++tries) {
+                const std::size_t pick = random.uniform(0, static_cast<int>(rhs) - 1);
+                if (!literal[row][pick].is_zero()) col = pick;
+            }
+            t.pivot(row, col);
+            const Rational p = literal[row][col];
+            for (Rational& entry : literal[row]) entry = entry / p;
+            for (std::size_t i = 0; i <= m; ++i) {
+                if (i == row || literal[i][col].is_zero()) continue;
+                const Rational f = literal[i][col];
+                for (std::size_t j = 0; j < cols; ++j) literal[i][j] = literal[i][j] - f * literal[row][j];
+            }
+            basis[row] = col;
+            for (std::size_t i = 0; i <= m; ++i)
+                for (std::size_t j = 0; j < cols; ++j)
+                    ASSERT_EQ(t.get(i, j), literal[i][j])
+                        << "walk " << walk << " step " << step << " entry " << i << "," << j;
+        }
+        integer_walks += t.integer_form() ? 1 : 0;
+        on_demand_walks += t.columns_on_demand() ? 1 : 0;
+    }
+    EXPECT_GE(integer_walks, 30);
+    EXPECT_EQ(on_demand_walks, unit_reference ? integer_walks : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, IntegerFormPivotWalk,
+                         ::testing::Values(PivotWalkCase{Family::ManyDigits, true},
+                                           PivotWalkCase{Family::ManyDigits, false},
+                                           PivotWalkCase{Family::GrowsWide, true},
+                                           PivotWalkCase{Family::GrowsWide, false}));
 
 TEST(IntegerForm, ProgramsThatFitStayInline) {
     // Dense 1..9 programs (the benchmark's small family) never leave the inline arithmetic.
