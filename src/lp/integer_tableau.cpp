@@ -134,45 +134,54 @@ void Tableau::convert_to_integers() {
         for (std::size_t col = 0; col < num_cols_; ++col) f.slot[col] = static_cast<std::uint32_t>(col);
     }
 
-    // D = |product of the pivots taken so far in the column-scaled copy|, an integer.
-    BigInt num, den, product_num, product_den;
-    mpz_set_ui(product_num.z, 1);
-    mpz_set_ui(product_den.z, 1);
-    for (std::size_t k = 0; k < pivot_values_seen_.size(); ++k) {
-        linear::numerator_denominator(pivot_values_seen_[k], num.z, den.z);
-        const auto [entering, leaving] = pivot_columns_seen_[k];
-        mpz_mul(product_num.z, product_num.z, num.z);
-        mpz_mul(product_num.z, product_num.z, column_scale_[entering].z);
-        mpz_mul(product_den.z, product_den.z, den.z);
-        if (leaving != NO_COLUMN) mpz_mul(product_den.z, product_den.z, column_scale_[leaving].z);
-    }
-    mpz_abs(product_num.z, product_num.z);
-    divide_exactly(f.common.z, product_num.z, product_den.z);
-
-    // Entry value * c[col] / c[basic column] * D, an integer.
-    const auto convert = [&](const Rational& value, std::size_t row, std::size_t col, mpz_ptr out) {
-        if (value.is_zero()) return;
+    // Each row's entries, scaled, over the least common denominator of the row.
+    BigInt num, den, g;
+    const auto scaled = [&](const Rational& value, std::size_t row, std::size_t col) {
         linear::numerator_denominator(value, num.z, den.z);
         mpz_mul(num.z, num.z, column_scale_[col].z);
-        mpz_mul(num.z, num.z, f.common.z);
         mpz_mul(den.z, den.z, row_scale(row));
-        divide_exactly(out, num.z, den.z);
+        mpz_gcd(g.z, num.z, den.z);
+        mpz_divexact(num.z, num.z, g.z);
+        mpz_divexact(den.z, den.z, g.z);
     };
-    for (std::size_t col = 0; col < num_cols_; ++col) convert(objective_[col], 0, col, f.objective[col].z);
+    const auto write = [&](mpz_srcptr row_den, mpz_ptr out) {
+        mpz_divexact(g.z, row_den, den.z);
+        mpz_mul(out, num.z, g.z);
+    };
+    mpz_set_ui(f.row_den[0].z, 1);
+    for (std::size_t col = 0; col < num_cols_; ++col)
+        if (!objective_[col].is_zero()) {
+            scaled(objective_[col], 0, col);
+            mpz_lcm(f.row_den[0].z, f.row_den[0].z, den.z);
+        }
+    for (std::size_t col = 0; col < num_cols_; ++col)
+        if (!objective_[col].is_zero()) {
+            scaled(objective_[col], 0, col);
+            write(f.row_den[0].z, f.objective[col].z);
+        }
+    std::fill(objective_.begin(), objective_.end(), Rational());
     integer_ = std::move(form);
     // Stored columns convert; the Rational entries are cleared, and the non-zero bits stay
     // only for the stored columns.
-    for (std::size_t row = 1; row <= m; ++row)
+    for (std::size_t row = 1; row <= m; ++row) {
+        mpz_ptr row_den = f.row_den[row].z;
+        mpz_set_ui(row_den, 1);
+        for_each_nonzero(row, [&](std::size_t col) {
+            if (f.slot[col] == IntegerForm::NONE) return;
+            scaled(cells_[index(row, col)], row, col);
+            mpz_lcm(row_den, row_den, den.z);
+        });
         for_each_nonzero(row, [&](std::size_t col) {
             Rational& entry = cells_[index(row, col)];
-            if (f.slot[col] != IntegerForm::NONE)
-                convert(entry, row, col, stored_cell(row, col));
-            else
+            if (f.slot[col] != IntegerForm::NONE) {
+                scaled(entry, row, col);
+                write(row_den, stored_cell(row, col));
+            } else {
                 nonzero_word(row, col) ^= bit(col);
+            }
             entry = Rational();
         });
-    for (std::size_t row = 0; row <= m; ++row) mpz_set(f.row_den[row].z, f.common.z);
-    std::fill(objective_.begin(), objective_.end(), Rational());
+    }
 
     if (on_demand) {
         // The starting rows of the computed columns, scaled: R(k, j) * c[j] is an integer.
@@ -252,11 +261,10 @@ void Tableau::compute_row(std::size_t row) const {
 
 template <class Visit>
 void Tableau::for_each_row_entry(std::size_t row, Visit visit) const {
-    for_each_nonzero(row,
-                     [&](std::size_t col) { visit(col, static_cast<mpz_srcptr>(stored_cell(row, col))); });
-    const IntegerForm& f = *integer_;
+    for_each_nonzero(row, [&](std::size_t col) { visit(col, stored_cell(row, col)); });
+    IntegerForm& f = *integer_;
     for (std::uint32_t j : f.row_work_cols)
-        if (mpz_sgn(f.row_work[j].z) != 0) visit(std::size_t{j}, static_cast<mpz_srcptr>(f.row_work[j].z));
+        if (mpz_sgn(f.row_work[j].z) != 0) visit(std::size_t{j}, static_cast<mpz_ptr>(f.row_work[j].z));
 }
 
 Rational Tableau::integer_value(std::size_t row, std::size_t col) const {
@@ -338,35 +346,46 @@ std::optional<LeavingRow> Tableau::integer_leaving_row(std::size_t col, bool bla
     return LeavingRow{*best, *basis_[*best]};
 }
 
-void Tableau::bring_to_common(std::size_t row) {
+void Tableau::reduce_row(std::size_t row) {
     IntegerForm& f = *integer_;
     mpz_ptr den = f.row_den[row].z;
-    if (mpz_cmp(den, f.common.z) == 0) return;
-    const auto rescale = [&](mpz_ptr entry) {
+    mpz_ptr g = f.gcd.z;
+    mpz_set(g, den);
+    const auto narrow = [&](mpz_srcptr entry) {
+        if (mpz_cmp_ui(g, 1) != 0) mpz_gcd(g, g, entry);
+    };
+    if (row == 0) {
+        for (std::size_t j = 0; j < num_cols_; ++j)
+            if (mpz_sgn(f.objective[j].z) != 0) narrow(f.objective[j].z);
+    } else {
+        for_each_nonzero(row, [&](std::size_t col) { narrow(stored_cell(row, col)); });
+    }
+    if (mpz_cmp_ui(g, 1) == 0) return;
+    const auto divide = [&](mpz_ptr entry) {
         const int limbs = entry->_mp_alloc;
-        mpz_mul(f.t1.z, entry, f.common.z);
-        divide_exactly(entry, f.t1.z, den);
+        mpz_divexact(entry, entry, g);
         f.account(entry, limbs);
     };
-    for_each_nonzero(row, [&](std::size_t col) { rescale(stored_cell(row, col)); });
-    // A computed column follows its rows.
-    if (f.column_work_col != IntegerForm::NONE && mpz_sgn(f.column_work[row - 1].z) != 0)
-        rescale(f.column_work[row - 1].z);
-    mpz_set(den, f.common.z);
+    if (row == 0) {
+        for (std::size_t j = 0; j < num_cols_; ++j)
+            if (mpz_sgn(f.objective[j].z) != 0) divide(f.objective[j].z);
+    } else {
+        for_each_nonzero(row, [&](std::size_t col) { divide(stored_cell(row, col)); });
+    }
+    mpz_divexact(den, den, g);
 }
 
 void Tableau::integer_pivot(std::size_t row, std::size_t col) {
     IntegerForm& f = *integer_;
-    bring_to_common(row);
     const BigInt* column = integer_column(col);
-    mpz_ptr p = f.pivot.z;  // |pivot|, the new common denominator
+    mpz_ptr p = f.pivot.z;  // |P|
     mpz_set(p, column[row - 1].z);
     const int sign = mpz_sgn(p);
     check_invariant(sign != 0, "pivot value is zero");
     mpz_abs(p, p);
 
     // The other rows' pivot-column entries, read before anything changes; `factor` is
-    // sgn(p) * the entry.
+    // sgn(P) * the entry.
     std::size_t touched = 0;
     for (std::size_t k = 1; k <= num_constraints_; ++k) {
         if (k == row || mpz_sgn(column[k - 1].z) == 0) continue;
@@ -376,23 +395,32 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
         ++touched;
     }
 
-    // The pivot row's non-zeros, its stored columns first.
+    // The pivot row's non-zeros, its stored columns first, divided by their gcd with P (which
+    // divides the computed ones too).
     compute_row(row);
     std::uint32_t width = 0, stored_width = 0;
-    for_each_row_entry(row, [&](std::size_t j, mpz_srcptr entry) {
+    for_each_row_entry(row, [&](std::size_t j, mpz_ptr entry) {
         pivot_cols_[width] = static_cast<std::uint32_t>(j);
         f.pivot_entries[width] = entry;
         f.in_pivot_row[j] = 1;
         ++width;
         if (f.slot[j] != IntegerForm::NONE) stored_width = width;
     });
+    mpz_set(f.gcd.z, p);
+    for (std::uint32_t k = 0; k < stored_width && mpz_cmp_ui(f.gcd.z, 1) != 0; ++k)
+        mpz_gcd(f.gcd.z, f.gcd.z, f.pivot_entries[k]);
+    if (mpz_cmp_ui(f.gcd.z, 1) != 0) {
+        for (std::uint32_t k = 0; k < width; ++k)
+            mpz_divexact(f.pivot_entries[k], f.pivot_entries[k], f.gcd.z);
+        mpz_divexact(p, p, f.gcd.z);
+    }
 
-    // One touched row: entries in the pivot row's first `count` columns take the elimination
-    // step, its other non-zeros only move to the new denominator. Row 0's divisions are
-    // checked, a cheap sentinel for the exactness the determinant argument promises for all
-    // rows. Products go to scratch first, as GMP copies an operand that aliases its output.
-    const auto update = [&](auto entry_at, std::uint32_t count, mpz_srcptr factor, mpz_ptr den,
-                            auto on_zero_change, auto for_each_other, bool checked) {
+    // One touched row: entries in the pivot row's first `count` columns become
+    // N * |P| - factor * N[r], its other non-zeros N * |P|; its denominator E * |P|; then
+    // the row is reduced. Products go to scratch, as GMP copies an operand that aliases its
+    // output.
+    const auto update = [&](std::size_t target, auto entry_at, std::uint32_t count, mpz_srcptr factor,
+                            auto on_zero_change, auto for_each_other) {
         for (std::uint32_t k = 0; k < count; ++k) {
             const std::size_t j = pivot_cols_[k];
             mpz_ptr entry = entry_at(j);
@@ -400,10 +428,7 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
             const bool was_zero = mpz_sgn(entry) == 0;
             mpz_mul(f.t1.z, entry, p);
             mpz_submul(f.t1.z, factor, f.pivot_entries[k]);
-            if (checked)
-                divide_exactly(entry, f.t1.z, den);
-            else
-                mpz_divexact(entry, f.t1.z, den);
+            mpz_swap(entry, f.t1.z);
             f.account(entry, limbs);
             if (was_zero != (mpz_sgn(entry) == 0)) on_zero_change(j);
         }
@@ -412,62 +437,71 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
             mpz_ptr entry = entry_at(j);
             const int limbs = entry->_mp_alloc;
             mpz_mul(f.t1.z, entry, p);
-            mpz_divexact(entry, f.t1.z, den);
+            mpz_swap(entry, f.t1.z);
             f.account(entry, limbs);
         });
-        mpz_set(den, p);
+        mpz_mul(f.row_den[target].z, f.row_den[target].z, p);
+        reduce_row(target);
     };
 
     for (std::size_t t = 0; t < touched; ++t) {
         const std::size_t other = factor_rows_[t];
-        update([&](std::size_t j) { return stored_cell(other, j); }, stored_width, f.factors[t].z,
-               f.row_den[other].z, [&](std::size_t j) { nonzero_word(other, j) ^= bit(j); },
-               [&](auto visit) { for_each_nonzero(other, visit); }, false);
+        update(
+            other, [&](std::size_t j) { return stored_cell(other, j); }, stored_width, f.factors[t].z,
+            [&](std::size_t j) { nonzero_word(other, j) ^= bit(j); },
+            [&](auto visit) { for_each_nonzero(other, visit); });
     }
     if (mpz_sgn(f.objective[col].z) != 0) {
         mpz_ptr factor = f.factors[num_constraints_].z;
         mpz_set(factor, f.objective[col].z);
         if (sign < 0) mpz_neg(factor, factor);
-        update([&](std::size_t j) { return f.objective[j].z; }, width, factor, f.row_den[0].z,
-               [](std::size_t) {},
-               [&](auto visit) {
-                   for (std::size_t j = 0; j < num_cols_; ++j)
-                       if (mpz_sgn(f.objective[j].z) != 0) visit(j);
-               },
-               true);
+        update(
+            0, [&](std::size_t j) { return f.objective[j].z; }, width, factor, [](std::size_t) {},
+            [&](auto visit) {
+                for (std::size_t j = 0; j < num_cols_; ++j)
+                    if (mpz_sgn(f.objective[j].z) != 0) visit(j);
+            });
     }
 
-    // The pivot row itself: value N / p, so it keeps its integers (sign made positive).
+    // The pivot row itself: N[r] / |P| (signs flipped with P's), already reduced.
     for (std::uint32_t k = 0; k < width; ++k) {
         const std::size_t j = pivot_cols_[k];
         if (sign < 0 && k < stored_width) mpz_neg(stored_cell(row, j), stored_cell(row, j));
         f.in_pivot_row[j] = 0;
     }
     mpz_set(f.row_den[row].z, p);
-    mpz_set(f.common.z, p);
     basis_[row] = col;
     f.column_work_col = IntegerForm::NONE;
     f.settle();
 }
 
-// Row 0 minus factor times row `row` in real values, in the scaled copy: N[0][j] / E[0] goes
-// down by factor * c[basic column of row] * N[row][j] / E[row]; exact while pricing a basis.
+// Row 0 minus factor times row `row` in real values, in the scaled copy: with factor = fn / fd,
+// N[0] / E[0] - fn * c[basic column of row] * N[row] / (fd * E[row]) over the denominator
+// E[0] * fd * E[row], then reduced.
 void Tableau::integer_subtract_from_objective(const Rational& factor, std::size_t row) {
     IntegerForm& f = *integer_;
     BigInt num, den;
     linear::numerator_denominator(factor, num.z, den.z);
-    mpz_mul(den.z, den.z, f.row_den[row].z);
+    mpz_mul(den.z, den.z, f.row_den[row].z);  // a = fd * E[row]
     mpz_mul(num.z, num.z, f.row_den[0].z);
-    mpz_mul(num.z, num.z, row_scale(row));
+    mpz_mul(num.z, num.z, row_scale(row));  // b = fn * E[0] * c
+    for (std::size_t col = 0; col < num_cols_; ++col) {
+        mpz_ptr entry = f.objective[col].z;
+        if (mpz_sgn(entry) == 0) continue;
+        const int limbs = entry->_mp_alloc;
+        mpz_mul(f.t1.z, entry, den.z);
+        mpz_swap(entry, f.t1.z);
+        f.account(entry, limbs);
+    }
     compute_row(row);
-    for_each_row_entry(row, [&](std::size_t col, mpz_srcptr value) {
-        mpz_mul(f.t1.z, num.z, value);
-        divide_exactly(f.t1.z, f.t1.z, den.z);
+    for_each_row_entry(row, [&](std::size_t col, mpz_ptr value) {
         mpz_ptr entry = f.objective[col].z;
         const int limbs = entry->_mp_alloc;
-        mpz_sub(entry, entry, f.t1.z);
+        mpz_submul(entry, num.z, value);
         f.account(entry, limbs);
     });
+    mpz_mul(f.row_den[0].z, f.row_den[0].z, den.z);
+    reduce_row(0);
     f.settle();
 }
 
@@ -475,18 +509,18 @@ std::optional<std::size_t> Tableau::integer_lowest_nonzero_column(
     std::size_t row, std::span<const std::uint8_t> excluded) const {
     compute_row(row);
     std::optional<std::size_t> lowest;
-    for_each_row_entry(row, [&](std::size_t col, mpz_srcptr) {
+    for_each_row_entry(row, [&](std::size_t col, mpz_ptr) {
         if (col != rhs_col() && admissible(excluded, col) && (!lowest || col < *lowest)) lowest = col;
     });
     return lowest;
 }
 
-// The saved row replaces row 0, written over the common denominator; its denominators are
-// among the column scales, as it was saved before the first pivot.
+// The saved row replaces row 0 over the denominator 1: its denominators are among the column
+// scales, as it was saved before the first pivot.
 void Tableau::integer_restore_objective_row() {
     IntegerForm& f = *integer_;
     BigInt num, den;
-    mpz_set(f.row_den[0].z, f.common.z);
+    mpz_set_ui(f.row_den[0].z, 1);
     for (std::size_t col = 0; col < num_cols_; ++col) {
         mpz_ptr entry = f.objective[col].z;
         const int limbs = entry->_mp_alloc;
@@ -495,7 +529,6 @@ void Tableau::integer_restore_objective_row() {
         if (!value.is_zero()) {
             linear::numerator_denominator(value, num.z, den.z);
             mpz_mul(num.z, num.z, column_scale_[col].z);
-            mpz_mul(num.z, num.z, f.common.z);
             divide_exactly(entry, num.z, den.z);
         }
         f.account(entry, limbs);

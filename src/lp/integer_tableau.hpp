@@ -9,13 +9,16 @@
 // (row 0: t(0, j) * c[j]); signs, zero patterns and the order of the ratio test's ratios are
 // unchanged, and Dantzig's rule compares t'(0, j) / c[j].
 //
-// Row i (0..m) holds integers N[i][j] over a positive denominator E[i] of its own: t'(i, j) =
-// N[i][j] / E[i]. A pivot is the fraction-free (Edmonds-Bareiss) step: with the pivot row
-// brought to the common denominator D and p its pivot entry, a row touched by the pivot gets
-// N' = (N * |p| - sgn(p) * f * N[r]) / E, and E' = |p|, which becomes the new D; rows with a
-// zero in the pivot column keep their integers and their E. D is the absolute determinant of
-// the current basis in the integral copy, so D' * (new value) is an integer (an adjugate
-// entry) and every division is exact. No gcd is taken; values are reduced only when read.
+// Row i (0..m) holds integers N[i][j] over a positive denominator E[i] of its own, t'(i, j) =
+// N[i][j] / E[i], kept reduced: the gcd of E[i] and the row's integers is 1. A pivot on
+// entry P of row r (its integers first divided by their gcd with P) makes row r N[r] / |P|
+// (signs flipped with P's), and a row i with entry F in the pivot column becomes
+// (N[i] * |P| - sgn(P) * F * N[r]) / (E[i] * |P|), reduced again. A row with a zero in the
+// pivot column is not touched. The row-wise reduction costs one gcd per entry, where a
+// fraction-free (Bareiss) step would need none; but on real programs with decimal data the
+// Bareiss integers, minors of the column-scaled matrix, carry ten times the digits of the
+// reduced rows (the scales of every basic column multiply in), and the arithmetic on them
+// costs far more than the gcds.
 //
 // Columns on demand: when every row had a unit column basic in it before the first pivot (the
 // slack and artificial columns the solver starts from), those "reference" columns hold the
@@ -86,7 +89,6 @@ struct IntegerForm {
     std::unique_ptr<BigInt[]> row_den;             // E[0..m]
     std::unique_ptr<BigInt[]> factors;             // pivot workspace: the rows' pivot-column entries
     std::unique_ptr<std::uint8_t[]> in_pivot_row;  // pivot workspace, one flag per column
-    BigInt common;                                 // D
 
     // Columns on demand (all empty when every column is stored).
     std::vector<std::uint32_t> slot;           // per column: its place in `cells`, or NONE (computed)
@@ -105,10 +107,10 @@ struct IntegerForm {
     std::unique_ptr<BigInt[]> column_work;
     std::uint32_t column_work_col = NONE;
     // Pivot workspace: the integers of the pivot row's non-zeros, stored columns first.
-    std::vector<mpz_srcptr> pivot_entries;
-    BigInt t1, t2, pivot, factor;  // scratch
-    std::int64_t delta = 0;        // limbs not yet charged
-    std::int64_t charged = 0;      // bytes charged
+    std::vector<mpz_ptr> pivot_entries;
+    BigInt t1, t2, pivot, factor, gcd;  // scratch
+    std::int64_t delta = 0;             // limbs not yet charged
+    std::int64_t charged = 0;           // bytes charged
 };
 
 }  // namespace mekra::lp

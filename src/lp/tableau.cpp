@@ -34,8 +34,6 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     fraction_seen_ = false;
     pivoted_ = false;
     reference_valid_ = false;
-    pivot_values_seen_.clear();
-    pivot_columns_seen_.clear();
     saved_valid_ = false;
     // Clear what the previous shape wrote, so the block is all zeros again.
     for (std::size_t row = 1; row <= num_constraints_; ++row)
@@ -182,9 +180,6 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
     }
     const Rational p = cells_[index(row, col)];  // a copy: the division below overwrites the entry
     check_invariant(!p.is_zero(), "pivot value is zero");
-    pivot_values_seen_.push_back(p);
-    pivot_columns_seen_.emplace_back(static_cast<std::uint32_t>(col),
-                                     basis_[row] ? static_cast<std::uint32_t>(*basis_[row]) : NO_COLUMN);
     bool wide = false;
 
     // Divide the pivot row, collecting its non-zero columns and their new values (a quotient

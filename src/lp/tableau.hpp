@@ -18,8 +18,9 @@
 // MemoryBudgetExceeded, and the tableau then holds a partial step, which only `reset` may
 // follow. Rational entries keep programs whose values fit 64 bits on inline arithmetic; the
 // first pivot after a wide value appeared converts the tableau once to an integer form
-// (integer_tableau.hpp) whose fraction-free pivots need no gcd, and the solve continues there.
-// Both forms take the same decisions on the same values.
+// (integer_tableau.hpp), rows of integers over one reduced denominator each, which stores only
+// the basis inverse and the right-hand side and computes other columns on demand; the solve
+// continues there. Both forms take the same decisions on the same values.
 
 #include <cstddef>
 #include <cstdint>
@@ -159,8 +160,9 @@ private:
                                                              std::span<const std::uint8_t> excluded) const;
     void integer_subtract_from_objective(const Rational& factor, std::size_t row);
     void integer_restore_objective_row();
-    // Brings constraint row `row` to the common denominator.
-    void bring_to_common(std::size_t row);
+    // Divides row `row`'s integers and denominator by their gcd (constraint rows: the stored
+    // columns, whose gcd divides the computed ones).
+    void reduce_row(std::size_t row);
     // Constraint row `row` (1..m), column `col`.
     std::size_t index(std::size_t row, std::size_t col) const { return col * num_constraints_ + (row - 1); }
     std::uint64_t& nonzero_word(std::size_t row, std::size_t col) {
@@ -218,11 +220,6 @@ private:
     bool reference_valid_ = false;
     bool unit_scales_ = true;      // every column scale is 1
     bool scales_written_ = false;  // column_scale_ holds this solve's scales
-    // The Rational pivots since the last reset: value, entering and leaving column (NO_COLUMN
-    // for a row without a basic column).
-    static constexpr std::uint32_t NO_COLUMN = UINT32_MAX;
-    std::vector<Rational> pivot_values_seen_;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> pivot_columns_seen_;
     std::unique_ptr<IntegerForm> integer_;
 };
 
