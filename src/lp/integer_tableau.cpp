@@ -68,32 +68,42 @@ void Tableau::record_column_scales() {
 }
 
 void Tableau::record_reference() {
-    reference_valid_ = false;
+    // Every starting entry is kept, and whether the basic columns qualify as reference
+    // columns is decided only if the tableau converts: most solves never do.
     reference_.clear();
-    const std::size_t m = num_constraints_;
-    if (m == 0) return;
-    // A reference column is the only non-zero of its column in the constraint rows, a 1 in
-    // the row it is basic in; distinct rows then have distinct reference columns.
-    column_count_.assign(num_cols_, 0);
-    for (std::size_t row = 1; row <= m; ++row) {
-        if (!basis_[row]) return;
-        for_each_nonzero(row, [&](std::size_t col) { ++column_count_[col]; });
-    }
-    reference_col_.resize(m);
-    for (std::size_t row = 1; row <= m; ++row) {
-        const std::size_t col = *basis_[row];
-        if (column_count_[col] != 1 || cells_[index(row, col)] != Rational::integer(1)) return;
-        reference_col_[row - 1] = static_cast<std::uint32_t>(col);
-    }
-    for (std::size_t row = 1; row <= m; ++row) column_count_[reference_col_[row - 1]] = 0;
-    column_count_[rhs_col()] = 0;
-    for (std::size_t row = 1; row <= m; ++row)
+    reference_col_.clear();
+    std::size_t count = 0;
+    for (std::size_t w = 0; w < num_constraints_ * words_per_row_; ++w)
+        count += static_cast<std::size_t>(__builtin_popcountll(nonzero_[w]));
+    reference_.reserve(count);
+    reference_col_.reserve(num_constraints_);
+    for (std::size_t row = 1; row <= num_constraints_; ++row) {
+        reference_col_.push_back(basis_[row] ? static_cast<std::uint32_t>(*basis_[row]) : IntegerForm::NONE);
         for_each_nonzero(row, [&](std::size_t col) {
-            if (column_count_[col] != 0)
+            if (col != rhs_col())
                 reference_.push_back({static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(col),
                                       cells_[index(row, col)]});
         });
-    reference_valid_ = true;
+    }
+}
+
+bool Tableau::has_reference_columns() const {
+    // A reference column is the only non-zero of its column in the starting constraint rows, a
+    // 1 in the row it is basic in, with scale 1; distinct rows then have distinct ones.
+    const std::size_t m = num_constraints_;
+    if (m == 0) return false;
+    std::vector<std::uint32_t> count(num_cols_, 0);
+    std::vector<std::uint8_t> unit_in_its_row(num_cols_, 0);
+    for (const ReferenceEntry& entry : reference_) {
+        ++count[entry.col];
+        if (reference_col_[entry.row - 1] == entry.col && entry.value == Rational::integer(1))
+            unit_in_its_row[entry.col] = 1;
+    }
+    for (std::uint32_t col : reference_col_) {
+        if (col == IntegerForm::NONE || count[col] != 1 || !unit_in_its_row[col]) return false;
+        if (!unit_scales_ && mpz_cmp_ui(column_scale_[col].z, 1) != 0) return false;
+    }
+    return true;
 }
 
 void Tableau::write_unit_scales() {
@@ -117,10 +127,7 @@ mpz_ptr Tableau::stored_cell(std::size_t row, std::size_t col) const {
 void Tableau::convert_to_integers() {
     if (!scales_written_) write_unit_scales();
     const std::size_t m = num_constraints_;
-    bool on_demand = reference_valid_;
-    if (on_demand && !unit_scales_)
-        for (std::uint32_t col : reference_col_)
-            on_demand = on_demand && mpz_cmp_ui(column_scale_[col].z, 1) == 0;
+    const bool on_demand = has_reference_columns();
     auto form = std::make_unique<IntegerForm>(m, num_cols_, on_demand ? m + 1 : num_cols_);
     IntegerForm& f = *form;
     if (on_demand) {
@@ -185,6 +192,9 @@ void Tableau::convert_to_integers() {
 
     if (on_demand) {
         // The starting rows of the computed columns, scaled: R(k, j) * c[j] is an integer.
+        std::erase_if(reference_, [&](const ReferenceEntry& entry) {
+            return f.reference_row[entry.col] != IntegerForm::NONE;
+        });
         const std::size_t count = reference_.size();
         f.by_row_start.assign(m + 1, 0);
         f.by_row_col.resize(count);

@@ -33,7 +33,6 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     wide_seen_ = false;
     fraction_seen_ = false;
     pivoted_ = false;
-    reference_valid_ = false;
     saved_valid_ = false;
     // Clear what the previous shape wrote, so the block is all zeros again.
     for (std::size_t row = 1; row <= num_constraints_; ++row)

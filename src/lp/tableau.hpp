@@ -129,9 +129,11 @@ private:
     // The integer form (integer_tableau.cpp).
     // Before the first pivot: each column's least common denominator (see integer_tableau.hpp).
     void record_column_scales();
-    // Before the first pivot: keeps the starting constraint rows outside the unit columns
-    // basic in them, when every row has such a column (see integer_tableau.hpp).
+    // Before the first pivot: keeps the starting constraint rows and their basic columns.
     void record_reference();
+    // Whether every row's starting basic column can serve as its reference column (see
+    // integer_tableau.hpp); only after record_column_scales and record_reference.
+    bool has_reference_columns() const;
     // Sets every column scale to 1 in GMP.
     void write_unit_scales();
     // Converts the Rational entries (then cleared) to the integer form.
@@ -208,16 +210,15 @@ private:
     bool pivoted_ = false;              // since the last reset
     bool saved_valid_ = false;          // saved_objective_ belongs to this solve
     std::vector<BigInt> column_scale_;  // see record_column_scales
-    // The starting constraint rows' entries outside their unit basic columns (row, column,
-    // value, in row order) and each row's unit basic column; valid when the flag says so.
+    // The starting constraint rows' entries (row, column, value, in row order; the RHS
+    // column left out) and each row's basic column then (IntegerForm::NONE for none).
     struct ReferenceEntry {
         std::uint32_t row, col;
         Rational value;
     };
     std::vector<ReferenceEntry> reference_;
     std::vector<std::uint32_t> reference_col_;
-    std::vector<std::uint32_t> column_count_;  // record_reference's workspace
-    bool reference_valid_ = false;
+
     bool unit_scales_ = true;      // every column scale is 1
     bool scales_written_ = false;  // column_scale_ holds this solve's scales
     std::unique_ptr<IntegerForm> integer_;
