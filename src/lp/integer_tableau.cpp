@@ -361,8 +361,10 @@ void Tableau::reduce_row(std::size_t row) {
     mpz_ptr den = f.row_den[row].z;
     mpz_ptr g = f.gcd.z;
     mpz_set(g, den);
+    // Once the gcd has settled on the row's common factor, most entries are multiples of it:
+    // a divisibility test costs far less than a gcd.
     const auto narrow = [&](mpz_srcptr entry) {
-        if (mpz_cmp_ui(g, 1) != 0) mpz_gcd(g, g, entry);
+        if (mpz_cmp_ui(g, 1) != 0 && mpz_divisible_p(entry, g) == 0) mpz_gcd(g, g, entry);
     };
     if (row == 0) {
         for (std::size_t j = 0; j < num_cols_; ++j)
