@@ -431,28 +431,41 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
     // N * |P| - factor * N[r], its other non-zeros N * |P|; its denominator E * |P|; then
     // the row is reduced. Products go to scratch, as GMP copies an operand that aliases its
     // output.
+    // With h = gcd(|P|, F), the row is (N * |P|/h - F/h * N[r]) / (E * |P|/h): often |P|/h is
+    // 1, and the entries outside the pivot row's columns keep their integers.
     const auto update = [&](std::size_t target, auto entry_at, std::uint32_t count, mpz_srcptr factor,
                             auto on_zero_change, auto for_each_other) {
+        mpz_ptr multiplier = f.row_pivot.z, reduced_factor = f.row_factor.z;
+        mpz_gcd(f.t2.z, p, factor);
+        mpz_divexact(multiplier, p, f.t2.z);
+        mpz_divexact(reduced_factor, factor, f.t2.z);
+        const bool unit = mpz_cmp_ui(multiplier, 1) == 0;
         for (std::uint32_t k = 0; k < count; ++k) {
             const std::size_t j = pivot_cols_[k];
             mpz_ptr entry = entry_at(j);
             const int limbs = entry->_mp_alloc;
             const bool was_zero = mpz_sgn(entry) == 0;
-            mpz_mul(f.t1.z, entry, p);
-            mpz_submul(f.t1.z, factor, f.pivot_entries[k]);
-            mpz_swap(entry, f.t1.z);
+            if (unit) {
+                mpz_submul(entry, reduced_factor, f.pivot_entries[k]);
+            } else {
+                mpz_mul(f.t1.z, entry, multiplier);
+                mpz_submul(f.t1.z, reduced_factor, f.pivot_entries[k]);
+                mpz_swap(entry, f.t1.z);
+            }
             f.account(entry, limbs);
             if (was_zero != (mpz_sgn(entry) == 0)) on_zero_change(j);
         }
-        for_each_other([&](std::size_t j) {
-            if (f.in_pivot_row[j]) return;
-            mpz_ptr entry = entry_at(j);
-            const int limbs = entry->_mp_alloc;
-            mpz_mul(f.t1.z, entry, p);
-            mpz_swap(entry, f.t1.z);
-            f.account(entry, limbs);
-        });
-        mpz_mul(f.row_den[target].z, f.row_den[target].z, p);
+        if (!unit) {
+            for_each_other([&](std::size_t j) {
+                if (f.in_pivot_row[j]) return;
+                mpz_ptr entry = entry_at(j);
+                const int limbs = entry->_mp_alloc;
+                mpz_mul(f.t1.z, entry, multiplier);
+                mpz_swap(entry, f.t1.z);
+                f.account(entry, limbs);
+            });
+            mpz_mul(f.row_den[target].z, f.row_den[target].z, multiplier);
+        }
         reduce_row(target);
     };
 
