@@ -465,8 +465,10 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
                 f.account(entry, limbs);
             });
             mpz_mul(f.row_den[target].z, f.row_den[target].z, multiplier);
+            reduce_row(target);
         }
-        reduce_row(target);
+        // With a unit multiplier the denominator stays and no factor was multiplied in; a
+        // common factor the new entries may share with it is left for a later reduction.
     };
 
     for (std::size_t t = 0; t < touched; ++t) {
