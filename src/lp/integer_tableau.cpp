@@ -121,7 +121,7 @@ void Tableau::release_integers() { integer_.reset(); }
 
 mpz_ptr Tableau::stored_cell(std::size_t row, std::size_t col) const {
     IntegerForm& f = *integer_;
-    return f.cells[std::size_t{f.slot[col]} * num_constraints_ + (row - 1)].z;
+    return f.cells[(row - 1) * f.stored + f.slot[col]].z;
 }
 
 void Tableau::convert_to_integers() {
@@ -229,21 +229,22 @@ void Tableau::convert_to_integers() {
     f.settle();
 }
 
-const BigInt* Tableau::integer_column(std::size_t col) const {
+ColumnView Tableau::integer_column(std::size_t col) const {
     IntegerForm& f = *integer_;
     const std::size_t m = num_constraints_;
-    if (f.slot[col] != IntegerForm::NONE) return &f.cells[std::size_t{f.slot[col]} * m];
+    if (f.slot[col] != IntegerForm::NONE) return {&f.cells[f.slot[col]], f.stored};
     BigInt* out = f.column_work.get();
-    if (f.column_work_col == col) return out;
+    if (f.column_work_col == col) return {out, 1};
     for (std::size_t i = 0; i < m; ++i) mpz_set_ui(out[i].z, 0);
     for (std::uint32_t e = f.by_col_start[col]; e < f.by_col_start[col + 1]; ++e) {
-        const BigInt* reference = &f.cells[std::size_t{f.by_col_row[e]} * m];  // slot k holds row k's
+        const BigInt* reference = &f.cells[f.by_col_row[e]];  // slot k holds row k's reference column
         mpz_srcptr factor = f.by_col_value[e].z;
         for (std::size_t i = 0; i < m; ++i)
-            if (mpz_sgn(reference[i].z) != 0) mpz_addmul(out[i].z, reference[i].z, factor);
+            if (mpz_sgn(reference[i * f.stored].z) != 0)
+                mpz_addmul(out[i].z, reference[i * f.stored].z, factor);
     }
     f.column_work_col = static_cast<std::uint32_t>(col);
-    return out;
+    return {out, 1};
 }
 
 void Tableau::compute_row(std::size_t row) const {
@@ -287,8 +288,7 @@ Rational Tableau::integer_value(std::size_t row, std::size_t col) const {
         entry = stored_cell(row, col);
     } else {
         for (std::uint32_t e = f.by_col_start[col]; e < f.by_col_start[col + 1]; ++e)
-            mpz_addmul(computed.z, f.cells[std::size_t{f.by_col_row[e]} * num_constraints_ + (row - 1)].z,
-                       f.by_col_value[e].z);
+            mpz_addmul(computed.z, f.cells[(row - 1) * f.stored + f.by_col_row[e]].z, f.by_col_value[e].z);
     }
     if (unit_scales_) return linear::rational_of(entry, f.row_den[row].z);
     BigInt num, den;
@@ -334,8 +334,8 @@ std::optional<LeavingRow> Tableau::integer_leaving_row(std::size_t col, bool bla
     check_invariant(col + 1 < num_cols_, "entering column out of range");
     if (num_constraints_ == 0) return std::nullopt;
     IntegerForm& f = *integer_;
-    const BigInt* column = integer_column(col);
-    const BigInt* rhs = &f.cells[std::size_t{f.slot[rhs_col()]} * num_constraints_];
+    const ColumnView column = integer_column(col);
+    const ColumnView rhs{&f.cells[f.slot[rhs_col()]], f.stored};
     const auto basic_rank = [&](std::size_t row) {
         return basis_[row] ? *basis_[row] : std::numeric_limits<std::size_t>::max();
     };
@@ -389,7 +389,7 @@ void Tableau::reduce_row(std::size_t row) {
 
 void Tableau::integer_pivot(std::size_t row, std::size_t col) {
     IntegerForm& f = *integer_;
-    const BigInt* column = integer_column(col);
+    const ColumnView column = integer_column(col);
     mpz_ptr p = f.pivot.z;  // |P|
     mpz_set(p, column[row - 1].z);
     const int sign = mpz_sgn(p);

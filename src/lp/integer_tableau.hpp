@@ -58,13 +58,22 @@ struct BigInt {
     }
 };
 
+// Rows 1..m of one column (index row - 1): a stored column strides through the row-major
+// block, a computed one is contiguous.
+struct ColumnView {
+    const BigInt* base;
+    std::size_t stride;
+    const BigInt& operator[](std::size_t i) const { return base[i * stride]; }
+};
+
 struct IntegerForm {
     static constexpr std::uint32_t NONE = UINT32_MAX;
 
     // `num_stored` columns of the constraint rows are stored (all of them, or the reference
     // columns and the right-hand side; see `slot`).
     IntegerForm(std::size_t num_constraints, std::size_t num_cols, std::size_t num_stored)
-        : cells(new BigInt[num_constraints * num_stored]),
+        : stored(num_stored),
+          cells(new BigInt[num_constraints * num_stored]),
           objective(new BigInt[num_cols]),
           row_den(new BigInt[num_constraints + 1]),
           factors(new BigInt[num_constraints + 1]),
@@ -84,7 +93,8 @@ struct IntegerForm {
     // Charges the accumulated change; throws MemoryBudgetExceeded past the budget.
     void settle();
 
-    std::unique_ptr<BigInt[]> cells;               // rows 1..m of the stored columns, column-major
+    std::size_t stored;                            // columns stored per constraint row
+    std::unique_ptr<BigInt[]> cells;               // rows 1..m of the stored columns, row-major
     std::unique_ptr<BigInt[]> objective;           // row 0
     std::unique_ptr<BigInt[]> row_den;             // E[0..m]
     std::unique_ptr<BigInt[]> factors;             // pivot workspace: the rows' pivot-column entries

@@ -151,7 +151,7 @@ private:
     // The integers of a constraint row's stored column (integer form).
     mpz_ptr stored_cell(std::size_t row, std::size_t col) const;
     // Rows 1..m of column `col` (at index row - 1), stored or computed into the workspace.
-    const BigInt* integer_column(std::size_t col) const;
+    ColumnView integer_column(std::size_t col) const;
     // Computes the columns of constraint row `row` that are not stored into the row workspace.
     void compute_row(std::size_t row) const;
     // Calls visit(col, integers) for every non-zero entry of constraint row `row`, stored or
