@@ -118,9 +118,9 @@ struct IntegerForm {
     std::uint32_t column_work_col = NONE;
     // Pivot workspace: the integers of the pivot row's non-zeros, stored columns first.
     std::vector<mpz_ptr> pivot_entries;
-    BigInt t1, t2, pivot, factor, gcd, row_pivot, row_factor;  // scratch
-    std::int64_t delta = 0;                                    // limbs not yet charged
-    std::int64_t charged = 0;                                  // bytes charged
+    BigInt t1, t2, pivot, gcd, row_pivot, row_factor;  // scratch
+    std::int64_t delta = 0;                            // limbs not yet charged
+    std::int64_t charged = 0;                          // bytes charged
 };
 
 }  // namespace mekra::lp
