@@ -2,7 +2,11 @@
 
 #include "lp/integer_tableau.hpp"
 
+#include <atomic>
+#include <exception>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "core/invariant.hpp"
 #include "linear/digit_budget.hpp"
@@ -14,6 +18,10 @@ namespace mekra::lp {
 IntegerForm::~IntegerForm() { linear::DigitBudget::charge(-charged); }
 
 void IntegerForm::settle() {
+    for (RowScratch& scratch : rows) {
+        delta += scratch.delta;
+        scratch.delta = 0;
+    }
     const std::int64_t bytes = delta * static_cast<std::int64_t>(sizeof(mp_limb_t));
     delta = 0;
     charged += bytes;
@@ -42,6 +50,15 @@ const BigInt& one() {
 }
 
 }  // namespace
+
+std::size_t Tableau::default_parallel_pivot_work() {
+    // Starting a thread costs tens of microseconds, about a thousand entry updates; below a
+    // few thousand the calling thread is faster alone.
+    static const std::size_t work = std::thread::hardware_concurrency() >= 2
+                                        ? std::size_t{2048}
+                                        : std::numeric_limits<std::size_t>::max();
+    return work;
+}
 
 void Tableau::record_column_scales() {
     unit_scales_ = true;
@@ -356,10 +373,10 @@ std::optional<LeavingRow> Tableau::integer_leaving_row(std::size_t col, bool bla
     return LeavingRow{*best, *basis_[*best]};
 }
 
-void Tableau::reduce_row(std::size_t row) {
+void Tableau::reduce_row(std::size_t row, RowScratch& scratch) {
     IntegerForm& f = *integer_;
     mpz_ptr den = f.row_den[row].z;
-    mpz_ptr g = f.gcd.z;
+    mpz_ptr g = scratch.gcd.z;
     mpz_set(g, den);
     // Once the gcd has settled on the row's common factor, most entries are multiples of it:
     // a divisibility test costs far less than a gcd.
@@ -376,7 +393,7 @@ void Tableau::reduce_row(std::size_t row) {
     const auto divide = [&](mpz_ptr entry) {
         const int limbs = entry->_mp_alloc;
         mpz_divexact(entry, entry, g);
-        f.account(entry, limbs);
+        scratch.account(entry, limbs);
     };
     if (row == 0) {
         for (std::size_t j = 0; j < num_cols_; ++j)
@@ -434,11 +451,12 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
     // With h = gcd(|P|, F), the row is (N * |P|/h - F/h * N[r]) / (E * |P|/h): often |P|/h is
     // 1, and the entries outside the pivot row's columns keep their integers.
     const auto update = [&](std::size_t target, auto entry_at, std::uint32_t count, mpz_srcptr factor,
-                            auto on_zero_change, auto for_each_other) {
-        mpz_ptr multiplier = f.row_pivot.z, reduced_factor = f.row_factor.z;
-        mpz_gcd(f.t2.z, p, factor);
-        mpz_divexact(multiplier, p, f.t2.z);
-        mpz_divexact(reduced_factor, factor, f.t2.z);
+                            auto on_zero_change, auto for_each_other, RowScratch& scratch) {
+        mpz_ptr multiplier = scratch.multiplier.z, reduced_factor = scratch.reduced_factor.z;
+        mpz_ptr product = scratch.product.z;
+        mpz_gcd(product, p, factor);
+        mpz_divexact(multiplier, p, product);
+        mpz_divexact(reduced_factor, factor, product);
         const bool unit = mpz_cmp_ui(multiplier, 1) == 0;
         for (std::uint32_t k = 0; k < count; ++k) {
             const std::size_t j = pivot_cols_[k];
@@ -448,11 +466,11 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
             if (unit) {
                 mpz_submul(entry, reduced_factor, f.pivot_entries[k]);
             } else {
-                mpz_mul(f.t1.z, entry, multiplier);
-                mpz_submul(f.t1.z, reduced_factor, f.pivot_entries[k]);
-                mpz_swap(entry, f.t1.z);
+                mpz_mul(product, entry, multiplier);
+                mpz_submul(product, reduced_factor, f.pivot_entries[k]);
+                mpz_swap(entry, product);
             }
-            f.account(entry, limbs);
+            scratch.account(entry, limbs);
             if (was_zero != (mpz_sgn(entry) == 0)) on_zero_change(j);
         }
         if (!unit) {
@@ -460,25 +478,25 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
                 if (f.in_pivot_row[j]) return;
                 mpz_ptr entry = entry_at(j);
                 const int limbs = entry->_mp_alloc;
-                mpz_mul(f.t1.z, entry, multiplier);
-                mpz_swap(entry, f.t1.z);
-                f.account(entry, limbs);
+                mpz_mul(product, entry, multiplier);
+                mpz_swap(entry, product);
+                scratch.account(entry, limbs);
             });
             mpz_mul(f.row_den[target].z, f.row_den[target].z, multiplier);
-            reduce_row(target);
+            reduce_row(target, scratch);
         }
         // With a unit multiplier the denominator stays and no factor was multiplied in; a
         // common factor the new entries may share with it is left for a later reduction.
     };
-
-    for (std::size_t t = 0; t < touched; ++t) {
+    const auto update_row = [&](std::size_t t, RowScratch& scratch) {
         const std::size_t other = factor_rows_[t];
         update(
             other, [&](std::size_t j) { return stored_cell(other, j); }, stored_width, f.factors[t].z,
             [&](std::size_t j) { nonzero_word(other, j) ^= bit(j); },
-            [&](auto visit) { for_each_nonzero(other, visit); });
-    }
-    if (mpz_sgn(f.objective[col].z) != 0) {
+            [&](auto visit) { for_each_nonzero(other, visit); }, scratch);
+    };
+    const auto update_objective = [&](RowScratch& scratch) {
+        if (mpz_sgn(f.objective[col].z) == 0) return;
         mpz_ptr factor = f.factors[num_constraints_].z;
         mpz_set(factor, f.objective[col].z);
         if (sign < 0) mpz_neg(factor, factor);
@@ -487,7 +505,40 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
             [&](auto visit) {
                 for (std::size_t j = 0; j < num_cols_; ++j)
                     if (mpz_sgn(f.objective[j].z) != 0) visit(j);
-            });
+            },
+            scratch);
+    };
+
+    if (touched < 2 || touched * stored_width < parallel_pivot_work_) {
+        for (std::size_t t = 0; t < touched; ++t) update_row(t, f.rows[0]);
+        update_objective(f.rows[0]);
+    } else {
+        // Every touched row reads only the pivot row and itself, so a helper thread shares the
+        // rows, each thread taking the next row not yet taken. The values do not depend on
+        // which thread computes them.
+        std::atomic<std::size_t> next_row{0};
+        const auto take_rows = [&](RowScratch& scratch) {
+            for (std::size_t t; (t = next_row.fetch_add(1, std::memory_order_relaxed)) < touched;)
+                update_row(t, scratch);
+        };
+        std::exception_ptr helper_failure;
+        {
+            std::jthread helper;
+            try {
+                helper = std::jthread([&] {
+                    try {
+                        take_rows(f.rows[1]);
+                    } catch (...) {
+                        helper_failure = std::current_exception();
+                    }
+                });
+            } catch (const std::system_error&) {
+                // No thread to be had: the calling thread takes every row.
+            }
+            update_objective(f.rows[0]);
+            take_rows(f.rows[0]);
+        }  // joins the helper
+        if (helper_failure) std::rethrow_exception(helper_failure);
     }
 
     // The pivot row itself: N[r] / |P| (signs flipped with P's), already reduced.
@@ -528,7 +579,7 @@ void Tableau::integer_subtract_from_objective(const Rational& factor, std::size_
         f.account(entry, limbs);
     });
     mpz_mul(f.row_den[0].z, f.row_den[0].z, den.z);
-    reduce_row(0);
+    reduce_row(0, f.rows[0]);
     f.settle();
 }
 

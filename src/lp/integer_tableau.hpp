@@ -66,6 +66,14 @@ struct ColumnView {
     const BigInt& operator[](std::size_t i) const { return base[i * stride]; }
 };
 
+// Scratch of one thread updating rows: two threads update different rows of one pivot at once,
+// each scratch on cache lines of its own.
+struct alignas(64) RowScratch {
+    BigInt product, multiplier, reduced_factor, gcd;
+    std::int64_t delta = 0;  // limbs not yet charged
+    void account(mpz_srcptr z, int limbs_before) { delta += z->_mp_alloc - limbs_before; }
+};
+
 struct IntegerForm {
     static constexpr std::uint32_t NONE = UINT32_MAX;
 
@@ -90,7 +98,8 @@ struct IntegerForm {
 
     // Counts the bytes of `z` changed from `limbs_before` limbs against the digit budget.
     void account(mpz_srcptr z, int limbs_before) { delta += z->_mp_alloc - limbs_before; }
-    // Charges the accumulated change; throws MemoryBudgetExceeded past the budget.
+    // Charges the accumulated change, the row scratches' included; throws MemoryBudgetExceeded
+    // past the budget.
     void settle();
 
     std::size_t stored;                            // columns stored per constraint row
@@ -118,9 +127,10 @@ struct IntegerForm {
     std::uint32_t column_work_col = NONE;
     // Pivot workspace: the integers of the pivot row's non-zeros, stored columns first.
     std::vector<mpz_ptr> pivot_entries;
-    BigInt t1, t2, pivot, gcd, row_pivot, row_factor;  // scratch
-    std::int64_t delta = 0;                            // limbs not yet charged
-    std::int64_t charged = 0;                          // bytes charged
+    BigInt t1, t2, pivot, gcd;  // scratch
+    RowScratch rows[2];         // of the calling thread and of the helper
+    std::int64_t delta = 0;     // limbs not yet charged
+    std::int64_t charged = 0;   // bytes charged
 };
 
 }  // namespace mekra::lp

@@ -101,6 +101,13 @@ public:
     // Gauss-Jordan step making `col` basic in `row`. A zero pivot is an invariant failure.
     void pivot(std::size_t row, std::size_t col);
 
+    // A pivot of the integer form shares its rows with a second thread when it touches at
+    // least this many stored entries (rows times the pivot row's stored non-zeros) and the
+    // machine has more than one core; the values do not depend on it.
+    static std::size_t default_parallel_pivot_work();
+    // 0: every pivot of the integer form that touches two rows or more shares them (tests).
+    void set_parallel_pivot_work(std::size_t work) { parallel_pivot_work_ = work; }
+
     Rational objective_value() const { return get(0, rhs_col()); }
     // The RHS of the first row in which `col` is basic, or none.
     std::optional<Rational> basic_value(std::size_t col) const;
@@ -164,7 +171,7 @@ private:
     void integer_restore_objective_row();
     // Divides row `row`'s integers and denominator by their gcd (constraint rows: the stored
     // columns, whose gcd divides the computed ones).
-    void reduce_row(std::size_t row);
+    void reduce_row(std::size_t row, RowScratch& scratch);
     // Constraint row `row` (1..m), column `col`.
     std::size_t index(std::size_t row, std::size_t col) const { return col * num_constraints_ + (row - 1); }
     std::uint64_t& nonzero_word(std::size_t row, std::size_t col) {
@@ -222,6 +229,7 @@ private:
     bool unit_scales_ = true;      // every column scale is 1
     bool scales_written_ = false;  // column_scale_ holds this solve's scales
     std::unique_ptr<IntegerForm> integer_;
+    std::size_t parallel_pivot_work_ = default_parallel_pivot_work();
 };
 
 }  // namespace mekra::lp

@@ -111,17 +111,19 @@ INSTANTIATE_TEST_SUITE_P(Families, IntegerFormDifferential,
 
 // Tableau pivots against a literal Gauss-Jordan on a dense Rational matrix, every entry
 // compared after each step, with and without unit reference columns (the integer form then
-// computes the other columns on demand, or stores them all).
+// computes the other columns on demand, or stores them all), and with every pivot's rows
+// shared with a helper thread.
 struct PivotWalkCase {
     Family family;
     bool unit_reference;
+    bool shared_rows = false;
 };
 
 class IntegerFormPivotWalk : public ::testing::TestWithParam<PivotWalkCase> {};
 
 TEST_P(IntegerFormPivotWalk, EveryEntryMatchesLiteralGaussJordan) {
-    const auto [family, unit_reference] = GetParam();
-    Generator random(77 + static_cast<int>(family) * 2 + (unit_reference ? 1 : 0));
+    const auto [family, unit_reference, shared_rows] = GetParam();
+    Generator random(77 + static_cast<int>(family) * 2 + (unit_reference ? 1 : 0) + (shared_rows ? 100 : 0));
     int integer_walks = 0, on_demand_walks = 0;
     for (int walk = 0; walk < 150; ++walk) {
         const std::size_t m = random.uniform(1, 6), structural = random.uniform(1, 7);
@@ -134,6 +136,7 @@ TEST_P(IntegerFormPivotWalk, EveryEntryMatchesLiteralGaussJordan) {
         for (std::size_t i = 1; i <= m; ++i) literal[i][structural + i - 1] = q(1);
         if (!unit_reference) literal[random.uniform(1, static_cast<int>(m))][structural] = q(2);
         Tableau t(cols - 1, m);
+        if (shared_rows) t.set_parallel_pivot_work(0);
         for (std::size_t i = 0; i <= m; ++i)
             for (std::size_t j = 0; j < cols; ++j)
                 if (!literal[i][j].is_zero()) t.set(i, j, literal[i][j]);
@@ -191,7 +194,9 @@ INSTANTIATE_TEST_SUITE_P(Families, IntegerFormPivotWalk,
                          ::testing::Values(PivotWalkCase{Family::ManyDigits, true},
                                            PivotWalkCase{Family::ManyDigits, false},
                                            PivotWalkCase{Family::GrowsWide, true},
-                                           PivotWalkCase{Family::GrowsWide, false}));
+                                           PivotWalkCase{Family::GrowsWide, false},
+                                           PivotWalkCase{Family::ManyDigits, true, true},
+                                           PivotWalkCase{Family::GrowsWide, false, true}));
 
 TEST(IntegerForm, ProgramsThatFitStayInline) {
     // Dense 1..9 programs (the benchmark's small family) never leave the inline arithmetic.
