@@ -242,7 +242,10 @@ void Tableau::convert_to_integers() {
     const std::size_t stored = on_demand ? m + 1 : num_cols_;
     for (std::size_t k = 0; k < m * stored; ++k) f.delta += f.cells[k].z->_mp_alloc;
     for (std::size_t col = 0; col < num_cols_; ++col) f.delta += f.objective[col].z->_mp_alloc;
-    for (std::size_t row = 0; row <= m; ++row) f.delta += f.row_den[row].z->_mp_alloc;
+    for (std::size_t row = 0; row <= m; ++row) {
+        f.delta += f.row_den[row].z->_mp_alloc;
+        f.reduced_bits[row] = mpz_sizeinbase(f.row_den[row].z, 2);
+    }
     f.settle();
 }
 
@@ -389,19 +392,21 @@ void Tableau::reduce_row(std::size_t row, RowScratch& scratch) {
     } else {
         for_each_nonzero(row, [&](std::size_t col) { narrow(stored_cell(row, col)); });
     }
-    if (mpz_cmp_ui(g, 1) == 0) return;
-    const auto divide = [&](mpz_ptr entry) {
-        const int limbs = entry->_mp_alloc;
-        mpz_divexact(entry, entry, g);
-        scratch.account(entry, limbs);
-    };
-    if (row == 0) {
-        for (std::size_t j = 0; j < num_cols_; ++j)
-            if (mpz_sgn(f.objective[j].z) != 0) divide(f.objective[j].z);
-    } else {
-        for_each_nonzero(row, [&](std::size_t col) { divide(stored_cell(row, col)); });
+    if (mpz_cmp_ui(g, 1) != 0) {
+        const auto divide = [&](mpz_ptr entry) {
+            const int limbs = entry->_mp_alloc;
+            mpz_divexact(entry, entry, g);
+            scratch.account(entry, limbs);
+        };
+        if (row == 0) {
+            for (std::size_t j = 0; j < num_cols_; ++j)
+                if (mpz_sgn(f.objective[j].z) != 0) divide(f.objective[j].z);
+        } else {
+            for_each_nonzero(row, [&](std::size_t col) { divide(stored_cell(row, col)); });
+        }
+        mpz_divexact(den, den, g);
     }
-    mpz_divexact(den, den, g);
+    f.reduced_bits[row] = mpz_sizeinbase(den, 2);
 }
 
 void Tableau::integer_pivot(std::size_t row, std::size_t col) {
@@ -446,7 +451,7 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
 
     // One touched row: entries in the pivot row's first `count` columns become
     // N * |P| - factor * N[r], its other non-zeros N * |P|; its denominator E * |P|; then
-    // the row is reduced. Products go to scratch, as GMP copies an operand that aliases its
+    // the row is reduced if it is due. Products go to scratch, as GMP copies an operand that aliases its
     // output.
     // With h = gcd(|P|, F), the row is (N * |P|/h - F/h * N[r]) / (E * |P|/h): often |P|/h is
     // 1, and the entries outside the pivot row's columns keep their integers.
@@ -483,7 +488,8 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
                 scratch.account(entry, limbs);
             });
             mpz_mul(f.row_den[target].z, f.row_den[target].z, multiplier);
-            reduce_row(target, scratch);
+            const std::size_t bits = f.reduced_bits[target];
+            if (mpz_sizeinbase(f.row_den[target].z, 2) > bits + bits / 2 + 128) reduce_row(target, scratch);
         }
         // With a unit multiplier the denominator stays and no factor was multiplied in; a
         // common factor the new entries may share with it is left for a later reduction.
@@ -548,6 +554,7 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
         f.in_pivot_row[j] = 0;
     }
     mpz_set(f.row_den[row].z, p);
+    f.reduced_bits[row] = mpz_sizeinbase(p, 2);
     basis_[row] = col;
     f.column_work_col = IntegerForm::NONE;
     f.settle();
@@ -599,6 +606,7 @@ void Tableau::integer_restore_objective_row() {
     IntegerForm& f = *integer_;
     BigInt num, den;
     mpz_set_ui(f.row_den[0].z, 1);
+    f.reduced_bits[0] = 1;
     for (std::size_t col = 0; col < num_cols_; ++col) {
         mpz_ptr entry = f.objective[col].z;
         const int limbs = entry->_mp_alloc;

@@ -10,15 +10,17 @@
 // unchanged, and Dantzig's rule compares t'(0, j) / c[j].
 //
 // Row i (0..m) holds integers N[i][j] over a positive denominator E[i] of its own, t'(i, j) =
-// N[i][j] / E[i], kept reduced: the gcd of E[i] and the row's integers is 1. A pivot on
-// entry P of row r (its integers first divided by their gcd with P) makes row r N[r] / |P|
-// (signs flipped with P's), and a row i with entry F in the pivot column becomes
-// (N[i] * |P| - sgn(P) * F * N[r]) / (E[i] * |P|), reduced again. A row with a zero in the
-// pivot column is not touched. The row-wise reduction costs one gcd per entry, where a
-// fraction-free (Bareiss) step would need none; but on real programs with decimal data the
-// Bareiss integers, minors of the column-scaled matrix, carry ten times the digits of the
-// reduced rows (the scales of every basic column multiply in), and the arithmetic on them
-// costs far more than the gcds.
+// N[i][j] / E[i]. A pivot on entry P of row r (its integers first divided by their gcd with
+// P) makes row r N[r] / |P| (signs flipped with P's), and a row i with entry F in the pivot
+// column becomes (N[i] * |P| - sgn(P) * F * N[r]) / (E[i] * |P|). A row with a zero in the
+// pivot column is not touched. Rows are reduced (divided by the gcd of E[i] and their
+// integers) lazily: once E[i] has grown past one and a half times its length after the last
+// reduction, plus 128 bits. Any common factor gives the same values; reducing after every
+// step cost more in gcds than the extra digits cost until the next reduction.
+// The row-wise reduction costs one gcd per entry, where a fraction-free (Bareiss) step would
+// need none; but on real programs with decimal data the Bareiss integers, minors of the
+// column-scaled matrix, carry ten times the digits of the reduced rows (the scales of every
+// basic column multiply in), and the arithmetic on them costs far more than the gcds.
 //
 // Columns on demand: when every row had a unit column basic in it before the first pivot (the
 // slack and artificial columns the solver starts from), those "reference" columns hold the
@@ -84,6 +86,7 @@ struct IntegerForm {
           cells(new BigInt[num_constraints * num_stored]),
           objective(new BigInt[num_cols]),
           row_den(new BigInt[num_constraints + 1]),
+          reduced_bits(new std::size_t[num_constraints + 1]()),
           factors(new BigInt[num_constraints + 1]),
           in_pivot_row(new std::uint8_t[num_cols]()),
           slot(num_cols, NONE),
@@ -106,6 +109,7 @@ struct IntegerForm {
     std::unique_ptr<BigInt[]> cells;               // rows 1..m of the stored columns, row-major
     std::unique_ptr<BigInt[]> objective;           // row 0
     std::unique_ptr<BigInt[]> row_den;             // E[0..m]
+    std::unique_ptr<std::size_t[]> reduced_bits;   // per row: E's length in bits when last reduced
     std::unique_ptr<BigInt[]> factors;             // pivot workspace: the rows' pivot-column entries
     std::unique_ptr<std::uint8_t[]> in_pivot_row;  // pivot workspace, one flag per column
 

@@ -170,7 +170,7 @@ private:
     void integer_subtract_from_objective(const Rational& factor, std::size_t row);
     void integer_restore_objective_row();
     // Divides row `row`'s integers and denominator by their gcd (constraint rows: the stored
-    // columns, whose gcd divides the computed ones).
+    // columns, whose gcd divides the computed ones) and records the denominator's length.
     void reduce_row(std::size_t row, RowScratch& scratch);
     // Constraint row `row` (1..m), column `col`.
     std::size_t index(std::size_t row, std::size_t col) const { return col * num_constraints_ + (row - 1); }
