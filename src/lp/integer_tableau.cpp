@@ -84,7 +84,7 @@ void Tableau::record_column_scales() {
         for_each_nonzero(row, [&](std::size_t col) { add(col, cells_[index(row, col)]); });
 }
 
-void Tableau::record_reference() {
+std::size_t Tableau::record_reference() {
     // Every starting entry is kept, and whether the basic columns qualify as reference
     // columns is decided only if the tableau converts: most solves never do.
     reference_.clear();
@@ -102,6 +102,7 @@ void Tableau::record_reference() {
                                       cells_[index(row, col)]});
         });
     }
+    return count;
 }
 
 bool Tableau::has_reference_columns() const {
@@ -237,6 +238,12 @@ void Tableau::convert_to_integers() {
             mpz_set(f.by_col_value[at].z, f.by_row_value[e].z);
         }
         for (const BigInt& value : f.by_row_value) f.delta += 2 * value.z->_mp_alloc;
+        f.words_per_column = (m + 63) / 64;
+        f.column_nonzero.assign((m + 1) * f.words_per_column, 0);
+        for (std::size_t row = 1; row <= m; ++row)
+            for_each_nonzero(row, [&](std::size_t col) {
+                f.column_nonzero[f.slot[col] * f.words_per_column + (row - 1) / 64] |= bit(row - 1);
+            });
     }
 
     const std::size_t stored = on_demand ? m + 1 : num_cols_;
@@ -257,11 +264,15 @@ ColumnView Tableau::integer_column(std::size_t col) const {
     if (f.column_work_col == col) return {out, 1};
     for (std::size_t i = 0; i < m; ++i) mpz_set_ui(out[i].z, 0);
     for (std::uint32_t e = f.by_col_start[col]; e < f.by_col_start[col + 1]; ++e) {
-        const BigInt* reference = &f.cells[f.by_col_row[e]];  // slot k holds row k's reference column
+        const std::uint32_t k = f.by_col_row[e];
+        const BigInt* reference = &f.cells[k];  // slot k holds row k's reference column
         mpz_srcptr factor = f.by_col_value[e].z;
-        for (std::size_t i = 0; i < m; ++i)
-            if (mpz_sgn(reference[i * f.stored].z) != 0)
+        const std::uint64_t* words = &f.column_nonzero[k * f.words_per_column];
+        for (std::size_t w = 0; w < f.words_per_column; ++w)
+            for (std::uint64_t bits = words[w]; bits != 0; bits &= bits - 1) {
+                const std::size_t i = w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
                 mpz_addmul(out[i].z, reference[i * f.stored].z, factor);
+            }
     }
     f.column_work_col = static_cast<std::uint32_t>(col);
     return {out, 1};
@@ -498,7 +509,15 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
         const std::size_t other = factor_rows_[t];
         update(
             other, [&](std::size_t j) { return stored_cell(other, j); }, stored_width, f.factors[t].z,
-            [&](std::size_t j) { nonzero_word(other, j) ^= bit(j); },
+            [&](std::size_t j) {
+                nonzero_word(other, j) ^= bit(j);
+                if (!f.column_nonzero.empty()) {
+                    // Rows of other threads share the word.
+                    std::atomic_ref<std::uint64_t> word(
+                        f.column_nonzero[f.slot[j] * f.words_per_column + (other - 1) / 64]);
+                    word.fetch_xor(bit(other - 1), std::memory_order_relaxed);
+                }
+            },
             [&](auto visit) { for_each_nonzero(other, visit); }, scratch);
     };
     const auto update_objective = [&](RowScratch& scratch) {

@@ -117,6 +117,10 @@ struct IntegerForm {
     std::vector<std::uint32_t> slot;           // per column: its place in `cells`, or NONE (computed)
     std::vector<std::uint32_t> reference_row;  // per column: k when it is row k's reference column
     std::vector<std::uint32_t> reference_col;  // per row k (index k - 1): its reference column
+    // Per stored column, a bit per constraint row (index row - 1) marking its non-zeros, so that
+    // computing a column visits only the non-zeros of the reference columns it combines.
+    std::size_t words_per_column = 0;
+    std::vector<std::uint64_t> column_nonzero;
     // R' of the computed columns, by rows (k - 1) and by columns.
     std::vector<std::uint32_t> by_row_start, by_row_col;
     std::vector<BigInt> by_row_value;

@@ -34,6 +34,8 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     fraction_seen_ = false;
     pivoted_ = false;
     saved_valid_ = false;
+    early_conversion_ = EarlyConversion::Never;
+    inline_fraction_work_ = 0;
     // Clear what the previous shape wrote, so the block is all zeros again.
     for (std::size_t row = 1; row <= num_constraints_; ++row)
         for_each_nonzero(row, [&](std::size_t col) { cells_[index(row, col)] = Rational(); });
@@ -165,14 +167,27 @@ std::optional<LeavingRow> Tableau::leaving_row_bland(std::size_t col) const {
         col, [&](std::size_t row, std::size_t kept) { return basic_rank(row) < basic_rank(kept); });
 }
 
+bool Tableau::converts_early() {
+    if (early_conversion_ != EarlyConversion::IfReferenceColumns ||
+        inline_fraction_work_ < early_conversion_work_)
+        return false;
+    // Whether the reference columns qualify is asked once, here.
+    if (has_reference_columns()) return true;
+    early_conversion_ = EarlyConversion::Never;
+    return false;
+}
+
 void Tableau::pivot(std::size_t row, std::size_t col) {
     check_invariant(row >= 1 && row <= num_constraints_ && col + 1 < num_cols_, "pivot index out of range");
     if (!pivoted_) {
         record_column_scales();
-        record_reference();
+        const std::size_t nonzeros = record_reference();
         pivoted_ = true;
+        const bool sparse = nonzeros <= num_constraints_ * num_cols_ / 10;
+        early_conversion_ = sparse || early_conversion_any_density_ ? EarlyConversion::IfReferenceColumns
+                                                                    : EarlyConversion::Never;
     }
-    if (wide_seen_ && !integer_) convert_to_integers();
+    if (!integer_ && (wide_seen_ || converts_early())) convert_to_integers();
     if (integer_) {
         integer_pivot(row, col);
         return;
@@ -183,12 +198,13 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
 
     // Divide the pivot row, collecting its non-zero columns and their new values (a quotient
     // of non-zeros is non-zero, so the row's bits stay).
-    std::uint32_t width = 0;
+    std::uint32_t width = 0, fractional = 0;
     const bool unit_pivot = p == Rational::integer(1);
     for_each_nonzero(row, [&](std::size_t j) {
         Rational& entry = cells_[index(row, j)];
         if (!unit_pivot) entry = entry / p;
         wide = wide || !entry.is_small();
+        fractional += entry.is_integer() ? 0 : 1;
         pivot_cols_[width] = static_cast<std::uint32_t>(j);
         pivot_values_[width] = entry;
         ++width;
@@ -227,6 +243,7 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
     }
     basis_[row] = col;
     wide_seen_ = wide_seen_ || wide;
+    inline_fraction_work_ += factors * fractional;
 }
 
 std::optional<Rational> Tableau::basic_value(std::size_t col) const {

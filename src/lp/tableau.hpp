@@ -108,6 +108,18 @@ public:
     // 0: every pivot of the integer form that touches two rows or more shares them (tests).
     void set_parallel_pivot_work(std::size_t work) { parallel_pivot_work_ = work; }
 
+    // A sparse tableau (at most one entry in ten non-zero at the first pivot) whose starting
+    // basic columns can serve as reference columns moves to the integer form before any value
+    // is wide once its inline pivots have made this many row updates with fractional pivot-row
+    // entries, which take gcds inline: there a pivot costs in proportion to the basis instead
+    // of the whole row.
+    static constexpr std::size_t EARLY_CONVERSION_WORK = 30000;
+    // Tests: `work` 0 with `any_density` converts at the first pivot whenever it can.
+    void set_early_conversion(std::size_t work, bool any_density) {
+        early_conversion_work_ = work;
+        early_conversion_any_density_ = any_density;
+    }
+
     Rational objective_value() const { return get(0, rhs_col()); }
     // The RHS of the first row in which `col` is basic, or none.
     std::optional<Rational> basic_value(std::size_t col) const;
@@ -136,13 +148,16 @@ private:
     // The integer form (integer_tableau.cpp).
     // Before the first pivot: each column's least common denominator (see integer_tableau.hpp).
     void record_column_scales();
-    // Before the first pivot: keeps the starting constraint rows and their basic columns.
-    void record_reference();
+    // Before the first pivot: keeps the starting constraint rows and their basic columns;
+    // returns the number of non-zero constraint entries.
+    std::size_t record_reference();
     // Whether every row's starting basic column can serve as its reference column (see
     // integer_tableau.hpp); only after record_column_scales and record_reference.
     bool has_reference_columns() const;
     // Sets every column scale to 1 in GMP.
     void write_unit_scales();
+    // Whether an inline tableau moves to the integer form now (see set_early_conversion).
+    bool converts_early();
     // Converts the Rational entries (then cleared) to the integer form.
     void convert_to_integers();
     void release_integers();
@@ -230,6 +245,12 @@ private:
     bool scales_written_ = false;  // column_scale_ holds this solve's scales
     std::unique_ptr<IntegerForm> integer_;
     std::size_t parallel_pivot_work_ = default_parallel_pivot_work();
+    // Early conversion (see set_early_conversion).
+    std::size_t early_conversion_work_ = EARLY_CONVERSION_WORK;
+    bool early_conversion_any_density_ = false;
+    enum class EarlyConversion : std::uint8_t { Never, IfReferenceColumns };
+    EarlyConversion early_conversion_ = EarlyConversion::Never;  // decided at the first pivot
+    std::size_t inline_fraction_work_ = 0;                       // since the last reset
 };
 
 }  // namespace mekra::lp

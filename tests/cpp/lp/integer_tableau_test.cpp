@@ -111,18 +111,19 @@ INSTANTIATE_TEST_SUITE_P(Families, IntegerFormDifferential,
 
 // Tableau pivots against a literal Gauss-Jordan on a dense Rational matrix, every entry
 // compared after each step, with and without unit reference columns (the integer form then
-// computes the other columns on demand, or stores them all), and with every pivot's rows
-// shared with a helper thread.
+// computes the other columns on demand, or stores them all), with every pivot's rows shared
+// with a helper thread, and with small values moved to the integer form at the first pivot.
 struct PivotWalkCase {
     Family family;
     bool unit_reference;
     bool shared_rows = false;
+    bool early_conversion = false;
 };
 
 class IntegerFormPivotWalk : public ::testing::TestWithParam<PivotWalkCase> {};
 
 TEST_P(IntegerFormPivotWalk, EveryEntryMatchesLiteralGaussJordan) {
-    const auto [family, unit_reference, shared_rows] = GetParam();
+    const auto [family, unit_reference, shared_rows, early_conversion] = GetParam();
     Generator random(77 + static_cast<int>(family) * 2 + (unit_reference ? 1 : 0) + (shared_rows ? 100 : 0));
     int integer_walks = 0, on_demand_walks = 0;
     for (int walk = 0; walk < 150; ++walk) {
@@ -137,6 +138,7 @@ TEST_P(IntegerFormPivotWalk, EveryEntryMatchesLiteralGaussJordan) {
         if (!unit_reference) literal[random.uniform(1, static_cast<int>(m))][structural] = q(2);
         Tableau t(cols - 1, m);
         if (shared_rows) t.set_parallel_pivot_work(0);
+        if (early_conversion) t.set_early_conversion(0, true);
         for (std::size_t i = 0; i <= m; ++i)
             for (std::size_t j = 0; j < cols; ++j)
                 if (!literal[i][j].is_zero()) t.set(i, j, literal[i][j]);
@@ -196,7 +198,9 @@ INSTANTIATE_TEST_SUITE_P(Families, IntegerFormPivotWalk,
                                            PivotWalkCase{Family::GrowsWide, true},
                                            PivotWalkCase{Family::GrowsWide, false},
                                            PivotWalkCase{Family::ManyDigits, true, true},
-                                           PivotWalkCase{Family::GrowsWide, false, true}));
+                                           PivotWalkCase{Family::GrowsWide, false, true},
+                                           PivotWalkCase{Family::Fractions, true, false, true},
+                                           PivotWalkCase{Family::Fractions, true, true, true}));
 
 TEST(IntegerForm, ProgramsThatFitStayInline) {
     // Dense 1..9 programs (the benchmark's small family) never leave the inline arithmetic.
