@@ -474,18 +474,23 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
         mpz_divexact(multiplier, p, product);
         mpz_divexact(reduced_factor, factor, product);
         const bool unit = mpz_cmp_ui(multiplier, 1) == 0;
+        // Products are formed in place: each entry keeps its own digits, allocated by whichever
+        // thread last grew it, instead of trading them with a thread's scratch.
+        const bool small_multiplier = mpz_fits_ulong_p(multiplier) != 0;
+        const unsigned long small = small_multiplier ? mpz_get_ui(multiplier) : 0;
+        const auto scale = [&](mpz_ptr entry) {
+            if (small_multiplier)
+                mpz_mul_ui(entry, entry, small);
+            else
+                mpz_mul(entry, entry, multiplier);
+        };
         for (std::uint32_t k = 0; k < count; ++k) {
             const std::size_t j = pivot_cols_[k];
             mpz_ptr entry = entry_at(j);
             const int limbs = entry->_mp_alloc;
             const bool was_zero = mpz_sgn(entry) == 0;
-            if (unit) {
-                mpz_submul(entry, reduced_factor, f.pivot_entries[k]);
-            } else {
-                mpz_mul(product, entry, multiplier);
-                mpz_submul(product, reduced_factor, f.pivot_entries[k]);
-                mpz_swap(entry, product);
-            }
+            if (!unit) scale(entry);
+            mpz_submul(entry, reduced_factor, f.pivot_entries[k]);
             scratch.account(entry, limbs);
             if (was_zero != (mpz_sgn(entry) == 0)) on_zero_change(j);
         }
@@ -494,8 +499,7 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
                 if (f.in_pivot_row[j]) return;
                 mpz_ptr entry = entry_at(j);
                 const int limbs = entry->_mp_alloc;
-                mpz_mul(product, entry, multiplier);
-                mpz_swap(entry, product);
+                scale(entry);
                 scratch.account(entry, limbs);
             });
             mpz_mul(f.row_den[target].z, f.row_den[target].z, multiplier);
