@@ -52,8 +52,8 @@ const BigInt& one() {
 }  // namespace
 
 std::size_t Tableau::default_parallel_pivot_work() {
-    // Starting a thread costs tens of microseconds, about a thousand entry updates; below a
-    // few thousand the calling thread is faster alone.
+    // Waking the helper and waiting for it costs some microseconds, and the rows of a small
+    // pivot are cheap: below a few thousand entries the calling thread is as fast alone.
     static const std::size_t work = std::thread::hardware_concurrency() >= 2
                                         ? std::size_t{2048}
                                         : std::numeric_limits<std::size_t>::max();
@@ -551,22 +551,33 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
                 update_row(t, scratch);
         };
         std::exception_ptr helper_failure;
+        PivotHelper* helper = nullptr;
+        try {
+            if (!pivot_helper_) pivot_helper_ = std::make_unique<PivotHelper>();
+            helper = pivot_helper_.get();
+        } catch (const std::system_error&) {
+            // No thread to be had: the calling thread takes every row.
+        }
         {
-            std::jthread helper;
-            try {
-                helper = std::jthread([&] {
+            // The helper reads this frame: it must be done before the frame ends, thrown out of
+            // or not.
+            struct Finish {
+                PivotHelper* helper;
+                ~Finish() {
+                    if (helper) helper->finish();
+                }
+            } finish{helper};
+            if (helper)
+                helper->run([&] {
                     try {
                         take_rows(f.rows[1]);
                     } catch (...) {
                         helper_failure = std::current_exception();
                     }
                 });
-            } catch (const std::system_error&) {
-                // No thread to be had: the calling thread takes every row.
-            }
             update_objective(f.rows[0]);
             take_rows(f.rows[0]);
-        }  // joins the helper
+        }
         if (helper_failure) std::rethrow_exception(helper_failure);
     }
 

@@ -33,6 +33,7 @@
 #include "linear/digit_budget.hpp"
 #include "linear/rational.hpp"
 #include "lp/integer_tableau.hpp"
+#include "lp/pivot_helper.hpp"
 
 namespace mekra::lp {
 
@@ -245,6 +246,7 @@ private:
     bool scales_written_ = false;  // column_scale_ holds this solve's scales
     std::unique_ptr<IntegerForm> integer_;
     std::size_t parallel_pivot_work_ = default_parallel_pivot_work();
+    std::unique_ptr<PivotHelper> pivot_helper_;  // started by the first pivot that shares its rows
     // Early conversion (see set_early_conversion).
     std::size_t early_conversion_work_ = EARLY_CONVERSION_WORK;
     bool early_conversion_any_density_ = false;
