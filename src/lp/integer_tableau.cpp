@@ -462,17 +462,16 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
 
     // One touched row: entries in the pivot row's first `count` columns become
     // N * |P| - factor * N[r], its other non-zeros N * |P|; its denominator E * |P|; then
-    // the row is reduced if it is due. Products go to scratch, as GMP copies an operand that aliases its
-    // output.
+    // the row is reduced if it is due.
     // With h = gcd(|P|, F), the row is (N * |P|/h - F/h * N[r]) / (E * |P|/h): often |P|/h is
     // 1, and the entries outside the pivot row's columns keep their integers.
     const auto update = [&](std::size_t target, auto entry_at, std::uint32_t count, mpz_srcptr factor,
                             auto on_zero_change, auto for_each_other, RowScratch& scratch) {
         mpz_ptr multiplier = scratch.multiplier.z, reduced_factor = scratch.reduced_factor.z;
-        mpz_ptr product = scratch.product.z;
-        mpz_gcd(product, p, factor);
-        mpz_divexact(multiplier, p, product);
-        mpz_divexact(reduced_factor, factor, product);
+        mpz_ptr common = scratch.common.z;
+        mpz_gcd(common, p, factor);
+        mpz_divexact(multiplier, p, common);
+        mpz_divexact(reduced_factor, factor, common);
         const bool unit = mpz_cmp_ui(multiplier, 1) == 0;
         // Products are formed in place: each entry keeps its own digits, allocated by whichever
         // thread last grew it, instead of trading them with a thread's scratch.

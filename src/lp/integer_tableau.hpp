@@ -71,7 +71,7 @@ struct ColumnView {
 // Scratch of one thread updating rows: two threads update different rows of one pivot at once,
 // each scratch on cache lines of its own.
 struct alignas(64) RowScratch {
-    BigInt product, multiplier, reduced_factor, gcd;
+    BigInt common, multiplier, reduced_factor, gcd;
     std::int64_t delta = 0;  // limbs not yet charged
     void account(mpz_srcptr z, int limbs_before) { delta += z->_mp_alloc - limbs_before; }
 };
