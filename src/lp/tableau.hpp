@@ -19,7 +19,7 @@
 // follow. Rational entries keep programs whose values fit 64 bits on inline arithmetic; the
 // first pivot after a wide value appeared (or, on a sparse tableau, after many steps with
 // fractions: see set_early_conversion) converts the tableau once to an integer form
-// (integer_tableau.hpp), rows of integers over one reduced denominator each, which stores only
+// (integer_tableau.hpp), rows of integers over one denominator each, which stores only
 // the basis inverse and the right-hand side and computes other columns on demand; the solve
 // continues there. Both forms take the same decisions on the same values.
 
