@@ -387,6 +387,17 @@ std::optional<LeavingRow> Tableau::integer_leaving_row(std::size_t col, bool bla
     return LeavingRow{*best, *basis_[*best]};
 }
 
+template <class Visit>
+void Tableau::for_each_stored_integer(std::size_t row, Visit visit) const {
+    IntegerForm& f = *integer_;
+    if (row == 0) {
+        for (std::size_t j = 0; j < num_cols_; ++j)
+            if (mpz_sgn(f.objective[j].z) != 0) visit(j, static_cast<mpz_ptr>(f.objective[j].z));
+    } else {
+        for_each_nonzero(row, [&](std::size_t col) { visit(col, stored_cell(row, col)); });
+    }
+}
+
 void Tableau::reduce_row(std::size_t row, RowScratch& scratch) {
     IntegerForm& f = *integer_;
     mpz_ptr den = f.row_den[row].z;
@@ -394,27 +405,15 @@ void Tableau::reduce_row(std::size_t row, RowScratch& scratch) {
     mpz_set(g, den);
     // Once the gcd has settled on the row's common factor, most entries are multiples of it:
     // a divisibility test costs far less than a gcd.
-    const auto narrow = [&](mpz_srcptr entry) {
+    for_each_stored_integer(row, [&](std::size_t, mpz_srcptr entry) {
         if (mpz_cmp_ui(g, 1) != 0 && mpz_divisible_p(entry, g) == 0) mpz_gcd(g, g, entry);
-    };
-    if (row == 0) {
-        for (std::size_t j = 0; j < num_cols_; ++j)
-            if (mpz_sgn(f.objective[j].z) != 0) narrow(f.objective[j].z);
-    } else {
-        for_each_nonzero(row, [&](std::size_t col) { narrow(stored_cell(row, col)); });
-    }
+    });
     if (mpz_cmp_ui(g, 1) != 0) {
-        const auto divide = [&](mpz_ptr entry) {
+        for_each_stored_integer(row, [&](std::size_t, mpz_ptr entry) {
             const int limbs = entry->_mp_alloc;
             mpz_divexact(entry, entry, g);
             scratch.account(entry, limbs);
-        };
-        if (row == 0) {
-            for (std::size_t j = 0; j < num_cols_; ++j)
-                if (mpz_sgn(f.objective[j].z) != 0) divide(f.objective[j].z);
-        } else {
-            for_each_nonzero(row, [&](std::size_t col) { divide(stored_cell(row, col)); });
-        }
+        });
         mpz_divexact(den, den, g);
     }
     f.reduced_bits[row] = mpz_sizeinbase(den, 2);
@@ -466,7 +465,7 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
     // With h = gcd(|P|, F), the row is (N * |P|/h - F/h * N[r]) / (E * |P|/h): often |P|/h is
     // 1, and the entries outside the pivot row's columns keep their integers.
     const auto update = [&](std::size_t target, auto entry_at, std::uint32_t count, mpz_srcptr factor,
-                            auto on_zero_change, auto for_each_other, RowScratch& scratch) {
+                            auto on_zero_change, RowScratch& scratch) {
         mpz_ptr multiplier = scratch.multiplier.z, reduced_factor = scratch.reduced_factor.z;
         mpz_ptr common = scratch.common.z;
         mpz_gcd(common, p, factor);
@@ -494,9 +493,8 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
             if (was_zero != (mpz_sgn(entry) == 0)) on_zero_change(j);
         }
         if (!unit) {
-            for_each_other([&](std::size_t j) {
+            for_each_stored_integer(target, [&](std::size_t j, mpz_ptr entry) {
                 if (f.in_pivot_row[j]) return;
-                mpz_ptr entry = entry_at(j);
                 const int limbs = entry->_mp_alloc;
                 scale(entry);
                 scratch.account(entry, limbs);
@@ -521,7 +519,7 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
                     word.fetch_xor(bit(other - 1), std::memory_order_relaxed);
                 }
             },
-            [&](auto visit) { for_each_nonzero(other, visit); }, scratch);
+            scratch);
     };
     const auto update_objective = [&](RowScratch& scratch) {
         if (mpz_sgn(f.objective[col].z) == 0) return;
@@ -529,12 +527,7 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
         mpz_set(factor, f.objective[col].z);
         if (sign < 0) mpz_neg(factor, factor);
         update(
-            0, [&](std::size_t j) { return f.objective[j].z; }, width, factor, [](std::size_t) {},
-            [&](auto visit) {
-                for (std::size_t j = 0; j < num_cols_; ++j)
-                    if (mpz_sgn(f.objective[j].z) != 0) visit(j);
-            },
-            scratch);
+            0, [&](std::size_t j) { return f.objective[j].z; }, width, factor, [](std::size_t) {}, scratch);
     };
 
     if (touched < 2 || touched * stored_width < parallel_pivot_work_) {

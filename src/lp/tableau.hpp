@@ -182,6 +182,10 @@ private:
     // computed (compute_row first).
     template <class Visit>
     void for_each_row_entry(std::size_t row, Visit visit) const;
+    // Calls visit(col, integers) for every stored non-zero of row `row` (0..m): row 0's
+    // entries, or a constraint row's stored columns.
+    template <class Visit>
+    void for_each_stored_integer(std::size_t row, Visit visit) const;
     std::optional<std::size_t> integer_lowest_nonzero_column(std::size_t row,
                                                              std::span<const std::uint8_t> excluded) const;
     void integer_subtract_from_objective(const Rational& factor, std::size_t row);
