@@ -328,6 +328,20 @@ Rational Tableau::integer_value(std::size_t row, std::size_t col) const {
     return linear::rational_of(num.z, den.z);
 }
 
+// Denominators and column scales are positive: an entry has the sign of its integer.
+int Tableau::integer_sign(std::size_t row, std::size_t col) const {
+    const IntegerForm& f = *integer_;
+    if (row == 0) return mpz_sgn(f.objective[col].z);
+    if (f.slot[col] != IntegerForm::NONE) return mpz_sgn(stored_cell(row, col));
+    return mpz_sgn(integer_column(col)[row - 1].z);
+}
+
+void Tableau::integer_column_signs(std::size_t col, std::vector<std::int8_t>& signs) const {
+    const ColumnView column = integer_column(col);
+    for (std::size_t i = 0; i < num_constraints_; ++i)
+        signs[i] = static_cast<std::int8_t>(mpz_sgn(column[i].z));
+}
+
 // Row 0 shares one positive denominator: value order is the order of N[0][j] / c[j].
 std::optional<std::size_t> Tableau::integer_entering_column(std::span<const std::uint8_t> excluded) const {
     IntegerForm& f = *integer_;

@@ -1,5 +1,6 @@
 #include "lp/solver.hpp"
 
+#include <algorithm>
 #include <utility>
 #include <variant>
 
@@ -17,26 +18,9 @@ constexpr int BLAND_AFTER_UNCHANGED = 50;
 constexpr std::uint64_t SLACK_LABEL_BASE = 1000;
 constexpr std::uint64_t ARTIFICIAL_LABEL_BASE = 2000;
 
-enum class LoopEnd { Optimal, NoLeavingRow };
-
-// Pivots until no admissible column can enter (Optimal) or an entering column has no
-// leaving row (NoLeavingRow).
-LoopEnd run_simplex(Tableau& tableau, std::span<const std::uint8_t> excluded, std::size_t& pivots) {
-    int unchanged = 0;
-    for (;;) {
-        const bool bland = unchanged >= BLAND_AFTER_UNCHANGED;
-        const std::optional<std::size_t> col =
-            bland ? tableau.entering_column_bland(excluded) : tableau.entering_column(excluded);
-        if (!col) return LoopEnd::Optimal;
-        const std::optional<LeavingRow> leaving =
-            bland ? tableau.leaving_row_bland(*col) : tableau.leaving_row(*col);
-        if (!leaving) return LoopEnd::NoLeavingRow;
-        const Rational before = tableau.objective_value();  // a copy: the pivot changes it
-        tableau.pivot(leaving->row, *col);
-        ++pivots;
-        unchanged = tableau.objective_value() == before ? unchanged + 1 : 0;
-    }
-}
+// Tableaux of more entries than this do not try the unique-vertex shortcut, which needs a
+// second one.
+constexpr std::size_t UNIQUE_VERTEX_MAX_ENTRIES = std::size_t{1} << 24;
 
 }  // namespace
 
@@ -57,21 +41,82 @@ LpOutcome LpSolver::solve_with(std::span<const Constraint> extra) {
 
 LpOutcome LpSolver::run(std::span<const Constraint> extra) {
     pivots_ = 0;
-    write_constraints(extra);
-    write_objective();
+    used_unique_vertex_ = false;
+    unique_vertex_tried_ = false;
+    extra_ = extra;
+    write_constraints(tableau_);
+    write_objective(tableau_);
+    const std::size_t m = tableau_.num_constraints();
+    unique_vertex_at_ =
+        unique_vertex_pivots_ ? *unique_vertex_pivots_ : std::max(UNIQUE_VERTEX_PIVOTS, m / 2);
+    if ((m + 1) * tableau_.num_cols() > UNIQUE_VERTEX_MAX_ENTRIES) unique_vertex_at_ = SIZE_MAX;
     bool has_artificial = false;
     for (std::uint8_t a : artificial_) has_artificial = has_artificial || a != 0;
     if (has_artificial) {
-        if (!run_phase_one()) return LpOutcome::infeasible();
+        start_phase_one();
+        const LoopEnd end = simplex_loop({});
+        if (end == LoopEnd::Answered) return *std::move(answer_);
+        if (end == LoopEnd::NoLeavingRow || !tableau_.objective_value().is_zero())
+            return LpOutcome::infeasible();
         drive_out_artificials();
         price_objective();
     }
     // Phase 2: artificial columns never enter.
-    if (run_simplex(tableau_, artificial_, pivots_) == LoopEnd::NoLeavingRow) return LpOutcome::unbounded();
-    return read_model();
+    switch (simplex_loop(artificial_)) {
+        case LoopEnd::Answered:
+            return *std::move(answer_);
+        case LoopEnd::NoLeavingRow:
+            return LpOutcome::unbounded();
+        case LoopEnd::Optimal:
+            break;
+    }
+    return read_model(tableau_);
 }
 
-void LpSolver::write_constraints(std::span<const Constraint> extra) {
+LpSolver::LoopEnd LpSolver::simplex_loop(std::span<const std::uint8_t> excluded) {
+    Tableau& tableau = tableau_;
+    int unchanged = 0;
+    for (;;) {
+        if (pivots_ >= unique_vertex_at_ && !unique_vertex_tried_ && try_unique_vertex())
+            return LoopEnd::Answered;
+        const bool bland = unchanged >= BLAND_AFTER_UNCHANGED;
+        const std::optional<std::size_t> col =
+            bland ? tableau.entering_column_bland(excluded) : tableau.entering_column(excluded);
+        if (!col) return LoopEnd::Optimal;
+        const std::optional<LeavingRow> leaving =
+            bland ? tableau.leaving_row_bland(*col) : tableau.leaving_row(*col);
+        if (!leaving) return LoopEnd::NoLeavingRow;
+        const Rational before = tableau.objective_value();  // a copy: the pivot changes it
+        tableau.pivot(leaving->row, *col);
+        ++pivots_;
+        unchanged = tableau.objective_value() == before ? unchanged + 1 : 0;
+    }
+}
+
+bool LpSolver::try_unique_vertex() {
+    unique_vertex_tried_ = true;
+    if (!check_tableau_) check_tableau_ = std::make_unique<Tableau>();
+    Tableau& check = *check_tableau_;
+    std::size_t pivots = 0;
+    try {
+        write_constraints(check);
+        write_objective(check);
+        answer_ = solve_by_unique_vertex(check, pivots);
+    } catch (const MemoryBudgetExceeded&) {
+        answer_.reset();  // the simplex path may still fit in what is left
+    }
+    if (!answer_) {
+        // Its storage and digits go; the simplex path goes on as if it had not been tried.
+        check_tableau_.reset();
+        return false;
+    }
+    pivots_ += pivots;
+    used_unique_vertex_ = true;
+    return true;
+}
+
+void LpSolver::write_constraints(Tableau& tableau) {
+    const std::span<const Constraint> extra = extra_;
     const LinearProgram& program = *program_;
     const std::size_t n = program.variables.size();
     const std::size_t own = program.constraints.size();
@@ -89,9 +134,9 @@ void LpSolver::write_constraints(std::span<const Constraint> extra) {
         if (c.relation == Relation::Ge || (c.relation == Relation::Le && flipped)) aux += 1;
     }
 
-    Tableau& tableau = tableau_;
     tableau.reset(n + aux, m);
     artificial_.assign(n + aux, 0);
+    row_activity_.resize(m);
     next_labels_.clear();
     for (VarId v : program.variables) next_labels_.push_back({v, true});
 
@@ -116,6 +161,7 @@ void LpSolver::write_constraints(std::span<const Constraint> extra) {
             tableau.set(row, term.var, flipped ? -term.coefficient : term.coefficient);
         }
         tableau.set(row, tableau.rhs_col(), flipped ? c.expr.constant : -c.expr.constant);
+        row_activity_[i] = next_col;  // the slack or surplus column comes first
         switch (c.relation) {
             case Relation::Le:
                 if (!flipped) {
@@ -138,19 +184,19 @@ void LpSolver::write_constraints(std::span<const Constraint> extra) {
     labels_.swap(next_labels_);
 }
 
-void LpSolver::write_objective() {
+void LpSolver::write_objective(Tableau& tableau) {
     const std::optional<Objective>& objective = program_->objective;
     if (!objective) return;
     const bool maximize = objective->sense == Sense::Maximize;
     for (const Term& term : objective->expr.terms) {
         check_invariant(term.var < program_->variables.size(), "objective names an unknown variable");
-        tableau_.set(0, term.var, maximize ? term.coefficient : -term.coefficient);
+        tableau.set(0, term.var, maximize ? term.coefficient : -term.coefficient);
     }
     if (!objective->expr.constant.is_zero())
-        tableau_.set(0, tableau_.rhs_col(), maximize ? -objective->expr.constant : objective->expr.constant);
+        tableau.set(0, tableau.rhs_col(), maximize ? -objective->expr.constant : objective->expr.constant);
 }
 
-bool LpSolver::run_phase_one() {
+void LpSolver::start_phase_one() {
     Tableau& tableau = tableau_;
     tableau.save_objective_row();
     tableau.clear_objective_row();
@@ -162,8 +208,6 @@ bool LpSolver::run_phase_one() {
         const Rational f = tableau.get(0, q);
         if (!f.is_zero()) tableau.subtract_from_objective(f, row);
     }
-    if (run_simplex(tableau, {}, pivots_) == LoopEnd::NoLeavingRow) return false;
-    return tableau.objective_value().is_zero();
 }
 
 void LpSolver::drive_out_artificials() {
@@ -188,18 +232,18 @@ void LpSolver::price_objective() {
     }
 }
 
-LpOutcome LpSolver::read_model() const {
+LpOutcome LpSolver::read_model(const Tableau& tableau) const {
     // A non-basic column is Int 0.
     Model model;
     model.reserve(program_->variables.size());
     for (std::size_t col = 0; col < labels_.size(); ++col) {
         if (!labels_[col].structural) continue;
-        const std::optional<Rational> value = tableau_.basic_value(col);
+        const std::optional<Rational> value = tableau.basic_value(col);
         model.push_back({labels_[col].id, value ? reported_value(*value) : ModelValue::integer(0)});
     }
     const std::optional<Objective>& objective = program_->objective;
-    const Rational value = objective && objective->sense == Sense::Maximize ? -tableau_.objective_value()
-                                                                            : tableau_.objective_value();
+    const Rational value = objective && objective->sense == Sense::Maximize ? -tableau.objective_value()
+                                                                            : tableau.objective_value();
     return LpOutcome::optimal(value.to_f64(), std::move(model));
 }
 

@@ -9,6 +9,7 @@
 // rule after 50 consecutive pivots that leave the objective value unchanged, until one changes it.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -58,36 +59,71 @@ public:
     bool used_integer_form() const { return tableau_.integer_form(); }
     bool used_columns_on_demand() const { return tableau_.columns_on_demand(); }
 
+    // The unique-vertex shortcut (see solve_by_unique_vertex) is tried once per solve, when
+    // the simplex path has made max(UNIQUE_VERTEX_PIVOTS, m / 2) pivots: short paths, where
+    // it could not gain much, never pay for it.
+    static constexpr std::size_t UNIQUE_VERTEX_PIVOTS = 100;
+    // Tests: try it after this many pivots instead (0: before the first; SIZE_MAX: never).
+    void set_unique_vertex_pivots(std::size_t pivots) { unique_vertex_pivots_ = pivots; }
+    // Whether the last solve's answer came from the shortcut.
+    bool used_unique_vertex() const { return used_unique_vertex_; }
+
 private:
     std::optional<LinearProgram> program_;
     std::vector<ColumnLabel> labels_;
     std::size_t pivots_ = 0;
+    std::optional<std::size_t> unique_vertex_pivots_;  // set by tests
+    bool used_unique_vertex_ = false;
 
     // Working storage reused by every solve of this solver; it never carries values from one
     // solve to the next, only allocations.
     Tableau tableau_;
     std::vector<std::uint8_t> artificial_;  // per variable column: 1 for an artificial column
     std::vector<ColumnLabel> next_labels_;
+    // Per constraint: the column of its row activity, its slack or surplus column if it has
+    // one, else its artificial column.
+    std::vector<std::size_t> row_activity_;
+
+    // The solve in progress.
+    std::span<const Constraint> extra_;
+    std::size_t unique_vertex_at_ = SIZE_MAX;  // pivots after which the shortcut is tried
+    bool unique_vertex_tried_ = false;
+    std::unique_ptr<Tableau> check_tableau_;  // the shortcut's own, kept while it answers
+    std::optional<LpOutcome> answer_;         // the shortcut's answer
 
     LpOutcome run(std::span<const Constraint> extra);
 
     // The steps of run, in order.
-    // Rows 1..m hold the constraints (flipped to a non-negative RHS) with their slack, surplus
-    // and artificial columns, each row's starting basic column recorded; labels_ and
-    // artificial_ describe the columns; row 0 is zero.
-    void write_constraints(std::span<const Constraint> extra);
+    // Rows 1..m hold the constraints (the program's, then extra_; flipped to a non-negative
+    // RHS) with their slack, surplus and artificial columns, each row's starting basic column
+    // recorded; labels_, artificial_ and row_activity_ describe the columns; row 0 is zero.
+    void write_constraints(Tableau& tableau);
     // Row 0 holds s * objective (s = +1 to maximise, -1 to minimise), its constant as -s * k.
-    void write_objective();
-    // Phase 1 from the saved row 0: maximises minus the sum of the artificial columns. False
-    // when the program is infeasible; row 0 is then the phase-1 row.
-    bool run_phase_one();
+    void write_objective(Tableau& tableau);
+    // Row 0 becomes the phase-1 row, which maximises minus the sum of the artificial columns;
+    // the objective row is saved.
+    void start_phase_one();
+    enum class LoopEnd { Optimal, NoLeavingRow, Answered };
+    // Pivots until no admissible column can enter (Optimal) or an entering column has no
+    // leaving row (NoLeavingRow), by Dantzig's rule and, after 50 consecutive pivots that
+    // leave the objective value unchanged, by Bland's until one changes it. Answered: the
+    // unique-vertex shortcut answered on the way (answer_).
+    LoopEnd simplex_loop(std::span<const std::uint8_t> excluded);
     // Every artificial column still basic (at zero) leaves for the lowest non-artificial
     // column with a non-zero entry in its row; a row without one keeps it.
     void drive_out_artificials();
     // Row 0 becomes the saved objective row in canonical form for the current basis.
     void price_objective();
+    // Tries the shortcut on check_tableau_; true with answer_ set when it answers.
+    bool try_unique_vertex();
+    // The unique-vertex shortcut, on a freshly written `tableau`: a floating-point simplex
+    // proposes an optimal basis, the exact tableau pivots it in (counted in `pivots`) and
+    // checks that its vertex is optimal and the only vertex of the optimal face. Every run of
+    // the simplex method ends at a vertex of that face, so its answer is this vertex's. None
+    // when a check fails.
+    std::optional<LpOutcome> solve_by_unique_vertex(Tableau& tableau, std::size_t& pivots);
     // The Optimal outcome of the final basis: structural columns in column order.
-    LpOutcome read_model() const;
+    LpOutcome read_model(const Tableau& tableau) const;
 };
 
 }  // namespace mekra::lp

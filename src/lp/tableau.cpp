@@ -63,6 +63,23 @@ Rational Tableau::get_checked(std::size_t row, std::size_t col) const {
     return row == 0 ? objective_[col] : cells_[index(row, col)];
 }
 
+int Tableau::sign(std::size_t row, std::size_t col) const {
+    check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
+    if (integer_) return integer_sign(row, col);
+    const Rational& entry = row == 0 ? objective_[col] : cells_[index(row, col)];
+    return entry.is_positive() ? 1 : entry.is_negative() ? -1 : 0;
+}
+
+void Tableau::column_signs(std::size_t col, std::vector<std::int8_t>& signs) const {
+    check_invariant(col < num_cols_, "tableau index out of range");
+    signs.resize(num_constraints_);
+    if (integer_) return integer_column_signs(col, signs);
+    for (std::size_t row = 1; row <= num_constraints_; ++row) {
+        const Rational& entry = cells_[index(row, col)];
+        signs[row - 1] = static_cast<std::int8_t>(entry.is_positive() ? 1 : entry.is_negative() ? -1 : 0);
+    }
+}
+
 void Tableau::reject_set(std::size_t row, std::size_t col) const {
     check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
     fail_invariant("tableau entry written in the integer form");

@@ -122,6 +122,11 @@ public:
         early_conversion_any_density_ = any_density;
     }
 
+    // The sign (-1, 0, 1) of one entry, without forming its value.
+    int sign(std::size_t row, std::size_t col) const;
+    // The signs of rows 1..m of column `col` (index row - 1), into `signs`.
+    void column_signs(std::size_t col, std::vector<std::int8_t>& signs) const;
+
     Rational objective_value() const { return get(0, rhs_col()); }
     // The RHS of the first row in which `col` is basic, or none.
     std::optional<Rational> basic_value(std::size_t col) const;
@@ -166,6 +171,8 @@ private:
     // The column scale of row `row`'s basic column (1 for row 0 and for a row without one).
     mpz_srcptr row_scale(std::size_t row) const;
     Rational integer_value(std::size_t row, std::size_t col) const;
+    int integer_sign(std::size_t row, std::size_t col) const;
+    void integer_column_signs(std::size_t col, std::vector<std::int8_t>& signs) const;
     std::optional<std::size_t> integer_entering_column(std::span<const std::uint8_t> excluded) const;
     std::optional<std::size_t> integer_entering_column_bland(std::span<const std::uint8_t> excluded) const;
     // The minimum-ratio test with ratios compared by cross-multiplication; `bland` chooses the

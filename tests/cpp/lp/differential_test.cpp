@@ -198,5 +198,40 @@ TEST(LpDifferential, BealeVariantsMatchLiteralSimplex) {
     EXPECT_GE(cycling, 30);
 }
 
+// The unique-vertex shortcut, tried on every program with a path of a few pivots: it may answer only where
+// the answer is the simplex path's own, whatever basis the floating-point simplex proposes. Programs with
+// several optimal vertices (ties in the objective, degenerate families) must fall back.
+TEST(LpDifferential, UniqueVertexShortcutKeepsTheAnswer) {
+    RandomPrograms random(3141);
+    LpSolver solver;
+    std::map<std::string, int> seen;
+    int shortcut = 0, fell_back = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const int kind = i % 5;
+        LinearProgram p = kind == 0   ? random.program(0)
+                          : kind == 1 ? random.program(8)
+                          : kind == 2 ? random.degenerate_program()
+                                      : random.dense_program(random.uniform(2, 9), random.uniform(2, 9));
+        if (kind == 4 && p.objective) {
+            // The objective parallel to a constraint: a whole face of optimal vertices.
+            LinearExpr face = p.constraints.front().expr;
+            face.constant = q(0);
+            p.objective->expr = std::move(face);
+        }
+        // Before the first pivot, or part way along phase 1 or phase 2.
+        solver.set_unique_vertex_pivots(i % 3 == 0 ? 0 : random.uniform(1, 4));
+        const int optimal_before = seen["OPTIMAL"];
+        expect_same(solver, random, p, seen, i);
+        if (solver.used_unique_vertex())
+            ++shortcut;
+        else if (seen["OPTIMAL"] > optimal_before)
+            ++fell_back;
+    }
+    RecordProperty("shortcut", shortcut);
+    RecordProperty("fell_back", fell_back);
+    EXPECT_GE(shortcut, 500);
+    EXPECT_GE(fell_back, 150);
+}
+
 }  // namespace
 }  // namespace mekra::lp

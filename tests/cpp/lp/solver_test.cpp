@@ -312,5 +312,56 @@ TEST(LpSolver, SolveWithExtraMatchesAppendedProgram) {
     EXPECT_EQ(solver.solve(), LpOutcome::optimal(0.5, {float_entry(0, 0.5), int_entry(1, 0)}));
 }
 
+// The unique-vertex shortcut answers only when the optimal face has one vertex.
+struct ShortcutCase {
+    const char* name;
+    LinearProgram program;
+    bool shortcut;
+};
+
+std::vector<ShortcutCase> shortcut_cases() {
+    std::vector<ShortcutCase> cases;
+    {  // (4, 0) and (0, 4) are both optimal: the simplex path picks the lower column.
+        LinearProgram p = program_with_vars(2);
+        set_objective(p, Sense::Maximize, affine({{q(1), 0}, {q(1), 1}}));
+        add_row(p, affine({{q(1), 0}, {q(1), 1}}), Le, q(4));
+        cases.push_back({"two optimal vertices", std::move(p), false});
+    }
+    {  // Optimal face {x0 = 1, x1 <= x2}: the vertex (1, 0, 0) plus a cone.
+        LinearProgram p = program_with_vars(3);
+        set_objective(p, Sense::Maximize, affine({{q(1), 0}}));
+        add_row(p, affine({{q(1), 0}}), Le, q(1));
+        add_row(p, affine({{q(1), 1}, {q(-1), 2}}), Le, q(0));
+        cases.push_back({"vertex plus a cone", std::move(p), true});
+    }
+    {  // A unique optimum with fractions, an equation and a surplus row.
+        LinearProgram p = program_with_vars(3);
+        set_objective(p, Sense::Minimize, affine({{q(3), 0}, {q(2), 1}, {q(4), 2}}));
+        add_row(p, affine({{q(1), 0}, {q(1), 1}, {q(1), 2}}), Eq, q(10));
+        add_row(p, affine({{q(2), 0}, {q(-1), 1}}), Ge, q(1, 3));
+        add_row(p, affine({{q(1), 1}, {q(3), 2}}), Le, q(12));
+        cases.push_back({"unique optimum", std::move(p), true});
+    }
+    {  // Infeasible: the shortcut has nothing to propose.
+        LinearProgram p = program_with_vars(1);
+        set_objective(p, Sense::Maximize, affine({{q(1), 0}}));
+        add_row(p, affine({{q(1), 0}}), Le, q(-1));
+        cases.push_back({"infeasible", std::move(p), false});
+    }
+    return cases;
+}
+
+TEST(UniqueVertexShortcut, AnswersOnlyWhenTheVertexIsUnique) {
+    for (ShortcutCase& c : shortcut_cases()) {
+        testing::LiteralSimplex literal;
+        const LpOutcome expected = literal.solve(c.program);
+        LpSolver solver;
+        solver.set_unique_vertex_pivots(0);
+        solver.load(std::move(c.program));
+        EXPECT_EQ(solver.solve(), expected) << c.name;
+        EXPECT_EQ(solver.used_unique_vertex(), c.shortcut) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace mekra::lp

@@ -1,0 +1,97 @@
+#include "lp/float_basis.hpp"
+
+#include <Clp_C_Interface.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+
+namespace mekra::lp {
+
+namespace {
+
+// CLP's status of a column or row activity that is basic.
+constexpr int CLP_BASIC = 1;
+// CLP reads magnitudes from 1e30 on as infinite; such programs, and those with values beyond
+// the double range, are left to the exact simplex alone.
+constexpr double LARGEST_FINITE = 1e29;
+
+bool usable(double value) { return std::isfinite(value) && std::fabs(value) <= LARGEST_FINITE; }
+
+struct ClpDeleter {
+    void operator()(Clp_Simplex* model) const { Clp_deleteModel(model); }
+};
+
+}  // namespace
+
+std::optional<std::vector<std::size_t>> float_optimal_basis(const LinearProgram& program,
+                                                            std::span<const Constraint> extra,
+                                                            std::span<const std::size_t> row_columns) {
+    const std::size_t n = program.variables.size();
+    const std::size_t own = program.constraints.size();
+    const std::size_t m = own + extra.size();
+    if (row_columns.size() != m || n > INT32_MAX || m > INT32_MAX) return std::nullopt;
+    const auto constraint = [&](std::size_t i) -> const Constraint& {
+        return i < own ? program.constraints[i] : extra[i - own];
+    };
+
+    // Column-major matrix; constraint i reads sum(a * x) REL -constant.
+    std::vector<CoinBigIndex> start(n + 1, 0);
+    for (std::size_t i = 0; i < m; ++i)
+        for (const Term& term : constraint(i).expr.terms)
+            if (term.var < n) ++start[term.var + 1];
+    for (std::size_t j = 0; j < n; ++j) start[j + 1] += start[j];
+    std::vector<int> index(static_cast<std::size_t>(start[n]));
+    std::vector<double> value(index.size());
+    std::vector<CoinBigIndex> next(start.begin(), start.end() - 1);
+    std::vector<double> row_lower(m), row_upper(m);
+    for (std::size_t i = 0; i < m; ++i) {
+        const Constraint& c = constraint(i);
+        for (const Term& term : c.expr.terms) {
+            if (term.var >= n) return std::nullopt;
+            const auto at = static_cast<std::size_t>(next[term.var]++);
+            index[at] = static_cast<int>(i);
+            value[at] = term.coefficient.to_f64();
+            if (!usable(value[at])) return std::nullopt;
+        }
+        const double rhs = (-c.expr.constant).to_f64();
+        if (!usable(rhs)) return std::nullopt;
+        row_lower[i] = c.relation == Relation::Le ? -DBL_MAX : rhs;
+        row_upper[i] = c.relation == Relation::Ge ? DBL_MAX : rhs;
+    }
+    std::vector<double> objective(n, 0.0);
+    if (program.objective)
+        for (const Term& term : program.objective->expr.terms)
+            if (term.var < n) objective[term.var] = term.coefficient.to_f64();
+    for (double c : objective)
+        if (!usable(c)) return std::nullopt;
+    std::vector<double> column_lower(n, 0.0), column_upper(n, DBL_MAX);
+
+    std::unique_ptr<Clp_Simplex, ClpDeleter> model(Clp_newModel());
+    if (!model) return std::nullopt;
+    Clp_setLogLevel(model.get(), 0);
+    Clp_loadProblem(model.get(), static_cast<int>(n), static_cast<int>(m), start.data(), index.data(),
+                    value.data(), column_lower.data(), column_upper.data(), objective.data(),
+                    row_lower.data(), row_upper.data());
+    Clp_setOptimizationDirection(
+        model.get(), program.objective && program.objective->sense == Sense::Maximize ? -1.0 : 1.0);
+    // A bound on the work of a guess that may be thrown away.
+    Clp_setMaximumIterations(model.get(),
+                             static_cast<int>(std::min<std::size_t>(INT32_MAX, 20 * (n + m) + 1000)));
+    Clp_initialSolve(model.get());
+    if (Clp_status(model.get()) != 0 || !Clp_isProvenOptimal(model.get())) return std::nullopt;
+
+    std::vector<std::size_t> basic;
+    basic.reserve(m);
+    for (std::size_t j = 0; j < n; ++j)
+        if (Clp_getColumnStatus(model.get(), static_cast<int>(j)) == CLP_BASIC) basic.push_back(j);
+    for (std::size_t i = 0; i < m; ++i)
+        if (Clp_getRowStatus(model.get(), static_cast<int>(i)) == CLP_BASIC) basic.push_back(row_columns[i]);
+    if (basic.size() != m) return std::nullopt;
+    std::sort(basic.begin(), basic.end());
+    return basic;
+}
+
+}  // namespace mekra::lp
