@@ -24,11 +24,61 @@ struct ClpDeleter {
     void operator()(Clp_Simplex* model) const { Clp_deleteModel(model); }
 };
 
+// Whether the optimum found looks like the only optimal vertex: restricted to (a rounded view
+// of) the optimal face, minimising a positive weight of the variables lands on the same point.
+// Another optimal vertex would usually win; a ray of optimal solutions would not, as it raises
+// some variable. Exact checks follow either way: this only spares them where they would fail.
+bool looks_unique(Clp_Simplex* model, const std::vector<double>& objective) {
+    const int n = Clp_numberColumns(model);
+    const int m = Clp_numberRows(model);
+    const double* solution = Clp_primalColumnSolution(model);
+    const std::vector<double> optimum(solution, solution + n);
+    double cost_scale = 1.0;
+    for (double c : objective) cost_scale = std::max(cost_scale, std::fabs(c));
+    const double zero = 1e-9 * cost_scale;
+    // The face: non-basic columns with a non-zero reduced cost stay at zero, and rows with a
+    // non-zero dual at their bound.
+    const double* reduced = Clp_dualColumnSolution(model);
+    std::vector<double> column_upper(Clp_getColUpper(model), Clp_getColUpper(model) + n);
+    for (int j = 0; j < n; ++j)
+        if (Clp_getColumnStatus(model, j) != CLP_BASIC && std::fabs(reduced[j]) > zero) column_upper[j] = 0.0;
+    const double* dual = Clp_dualRowSolution(model);
+    std::vector<double> row_lower(Clp_getRowLower(model), Clp_getRowLower(model) + m);
+    std::vector<double> row_upper(Clp_getRowUpper(model), Clp_getRowUpper(model) + m);
+    for (int i = 0; i < m; ++i) {
+        if (Clp_getRowStatus(model, i) == CLP_BASIC || std::fabs(dual[i]) <= zero) continue;
+        if (row_lower[i] < -LARGEST_FINITE)
+            row_lower[i] = row_upper[i];
+        else if (row_upper[i] > LARGEST_FINITE)
+            row_upper[i] = row_lower[i];
+    }
+    Clp_chgColumnUpper(model, column_upper.data());
+    Clp_chgRowLower(model, row_lower.data());
+    Clp_chgRowUpper(model, row_upper.data());
+    // Weights in [1, 2), fixed so that the guess is the same on every run.
+    std::vector<double> weight(n);
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    for (double& w : weight) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        w = 1.0 + static_cast<double>(state >> 11) * 0x1.0p-53;
+    }
+    Clp_chgObjCoefficients(model, weight.data());
+    Clp_setOptimizationDirection(model, 1.0);
+    Clp_setNumberIterations(model, 0);
+    Clp_primal(model, 0);
+    if (Clp_status(model) != 0) return false;
+    const double* other = Clp_primalColumnSolution(model);
+    for (int j = 0; j < n; ++j)
+        if (std::fabs(other[j] - optimum[j]) > 1e-7 * (1.0 + std::fabs(optimum[j]))) return false;
+    return true;
+}
+
 }  // namespace
 
 std::optional<std::vector<std::size_t>> float_optimal_basis(const LinearProgram& program,
                                                             std::span<const Constraint> extra,
-                                                            std::span<const std::size_t> row_columns) {
+                                                            std::span<const std::size_t> row_columns,
+                                                            bool screen) {
     const std::size_t n = program.variables.size();
     const std::size_t own = program.constraints.size();
     const std::size_t m = own + extra.size();
@@ -77,6 +127,9 @@ std::optional<std::vector<std::size_t>> float_optimal_basis(const LinearProgram&
                     row_lower.data(), row_upper.data());
     Clp_setOptimizationDirection(
         model.get(), program.objective && program.objective->sense == Sense::Maximize ? -1.0 : 1.0);
+    // Tight tolerances: a basis that is optimal only within looser ones fails the exact checks.
+    Clp_setPrimalTolerance(model.get(), 1e-10);
+    Clp_setDualTolerance(model.get(), 1e-10);
     // A bound on the work of a guess that may be thrown away.
     Clp_setMaximumIterations(model.get(),
                              static_cast<int>(std::min<std::size_t>(INT32_MAX, 20 * (n + m) + 1000)));
@@ -91,6 +144,7 @@ std::optional<std::vector<std::size_t>> float_optimal_basis(const LinearProgram&
         if (Clp_getRowStatus(model.get(), static_cast<int>(i)) == CLP_BASIC) basic.push_back(row_columns[i]);
     if (basic.size() != m) return std::nullopt;
     std::sort(basic.begin(), basic.end());
+    if (screen && !looks_unique(model.get(), objective)) return std::nullopt;
     return basic;
 }
 

@@ -65,6 +65,9 @@ public:
     static constexpr std::size_t UNIQUE_VERTEX_PIVOTS = 100;
     // Tests: try it after this many pivots instead (0: before the first; SIZE_MAX: never).
     void set_unique_vertex_pivots(std::size_t pivots) { unique_vertex_pivots_ = pivots; }
+    // Tests: false lets every floating-point optimum reach the exact checks, even one that
+    // does not look like the only optimal vertex.
+    void set_unique_vertex_screening(bool screen) { unique_vertex_screening_ = screen; }
     // Whether the last solve's answer came from the shortcut.
     bool used_unique_vertex() const { return used_unique_vertex_; }
 
@@ -73,6 +76,7 @@ private:
     std::vector<ColumnLabel> labels_;
     std::size_t pivots_ = 0;
     std::optional<std::size_t> unique_vertex_pivots_;  // set by tests
+    bool unique_vertex_screening_ = true;
     bool used_unique_vertex_ = false;
 
     // Working storage reused by every solve of this solver; it never carries values from one

@@ -18,7 +18,7 @@ constexpr std::size_t NOT_BASIC = SIZE_MAX;
 
 std::optional<LpOutcome> LpSolver::solve_by_unique_vertex(Tableau& tableau, std::size_t& pivots) {
     const std::optional<std::vector<std::size_t>> proposed =
-        float_optimal_basis(*program_, extra_, row_activity_);
+        float_optimal_basis(*program_, extra_, row_activity_, unique_vertex_screening_);
     if (!proposed) return std::nullopt;
     const std::size_t m = tableau.num_constraints();
     const std::size_t num_var_cols = tableau.num_cols() - 1;

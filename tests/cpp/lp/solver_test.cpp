@@ -352,15 +352,18 @@ std::vector<ShortcutCase> shortcut_cases() {
 }
 
 TEST(UniqueVertexShortcut, AnswersOnlyWhenTheVertexIsUnique) {
-    for (ShortcutCase& c : shortcut_cases()) {
-        testing::LiteralSimplex literal;
-        const LpOutcome expected = literal.solve(c.program);
-        LpSolver solver;
-        solver.set_unique_vertex_pivots(0);
-        solver.load(std::move(c.program));
-        EXPECT_EQ(solver.solve(), expected) << c.name;
-        EXPECT_EQ(solver.used_unique_vertex(), c.shortcut) << c.name;
-    }
+    for (const bool screen : {true, false})
+        for (const ShortcutCase& c : shortcut_cases()) {
+            testing::LiteralSimplex literal;
+            const LpOutcome expected = literal.solve(c.program);
+            LpSolver solver;
+            solver.set_unique_vertex_pivots(0);
+            solver.set_unique_vertex_screening(screen);
+            solver.load(c.program);
+            EXPECT_EQ(solver.solve(), expected) << c.name;
+            EXPECT_EQ(solver.used_unique_vertex(), c.shortcut)
+                << c.name << (screen ? "" : ", exact checks only");
+        }
 }
 
 }  // namespace
