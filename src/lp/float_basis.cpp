@@ -55,21 +55,26 @@ bool looks_unique(Clp_Simplex* model, const std::vector<double>& objective) {
     Clp_chgColumnUpper(model, column_upper.data());
     Clp_chgRowLower(model, row_lower.data());
     Clp_chgRowUpper(model, row_upper.data());
-    // Weights in [1, 2), fixed so that the guess is the same on every run.
+    // Two weightings in [1, 2), fixed so that the guess is the same on every run, the second
+    // preferring what the first avoids.
     std::vector<double> weight(n);
     std::uint64_t state = 0x9E3779B97F4A7C15u;
     for (double& w : weight) {
         state = state * 6364136223846793005u + 1442695040888963407u;
         w = 1.0 + static_cast<double>(state >> 11) * 0x1.0p-53;
     }
-    Clp_chgObjCoefficients(model, weight.data());
     Clp_setOptimizationDirection(model, 1.0);
-    Clp_setNumberIterations(model, 0);
-    Clp_primal(model, 0);
-    if (Clp_status(model) != 0) return false;
-    const double* other = Clp_primalColumnSolution(model);
-    for (int j = 0; j < n; ++j)
-        if (std::fabs(other[j] - optimum[j]) > 1e-7 * (1.0 + std::fabs(optimum[j]))) return false;
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1)
+            for (double& w : weight) w = 3.0 - w;
+        Clp_chgObjCoefficients(model, weight.data());
+        Clp_setNumberIterations(model, 0);
+        Clp_primal(model, 0);
+        if (Clp_status(model) != 0) return false;
+        const double* other = Clp_primalColumnSolution(model);
+        for (int j = 0; j < n; ++j)
+            if (std::fabs(other[j] - optimum[j]) > 1e-7 * (1.0 + std::fabs(optimum[j]))) return false;
+    }
     return true;
 }
 
@@ -119,33 +124,39 @@ std::optional<std::vector<std::size_t>> float_optimal_basis(const LinearProgram&
         if (!usable(c)) return std::nullopt;
     std::vector<double> column_lower(n, 0.0), column_upper(n, DBL_MAX);
 
-    std::unique_ptr<Clp_Simplex, ClpDeleter> model(Clp_newModel());
-    if (!model) return std::nullopt;
-    Clp_setLogLevel(model.get(), 0);
-    Clp_loadProblem(model.get(), static_cast<int>(n), static_cast<int>(m), start.data(), index.data(),
-                    value.data(), column_lower.data(), column_upper.data(), objective.data(),
-                    row_lower.data(), row_upper.data());
-    Clp_setOptimizationDirection(
-        model.get(), program.objective && program.objective->sense == Sense::Maximize ? -1.0 : 1.0);
-    // Tight tolerances: a basis that is optimal only within looser ones fails the exact checks.
-    Clp_setPrimalTolerance(model.get(), 1e-10);
-    Clp_setDualTolerance(model.get(), 1e-10);
-    // A bound on the work of a guess that may be thrown away.
-    Clp_setMaximumIterations(model.get(),
-                             static_cast<int>(std::min<std::size_t>(INT32_MAX, 20 * (n + m) + 1000)));
-    Clp_initialSolve(model.get());
-    if (Clp_status(model.get()) != 0 || !Clp_isProvenOptimal(model.get())) return std::nullopt;
+    // CLP reports its own failures by C++ exceptions; the guess is then simply not made.
+    try {
+        std::unique_ptr<Clp_Simplex, ClpDeleter> model(Clp_newModel());
+        if (!model) return std::nullopt;
+        Clp_setLogLevel(model.get(), 0);
+        Clp_loadProblem(model.get(), static_cast<int>(n), static_cast<int>(m), start.data(), index.data(),
+                        value.data(), column_lower.data(), column_upper.data(), objective.data(),
+                        row_lower.data(), row_upper.data());
+        Clp_setOptimizationDirection(
+            model.get(), program.objective && program.objective->sense == Sense::Maximize ? -1.0 : 1.0);
+        // Tight tolerances: a basis that is optimal only within looser ones fails the exact checks.
+        Clp_setPrimalTolerance(model.get(), 1e-10);
+        Clp_setDualTolerance(model.get(), 1e-10);
+        // A bound on the work of a guess that may be thrown away.
+        Clp_setMaximumIterations(model.get(),
+                                 static_cast<int>(std::min<std::size_t>(INT32_MAX, 20 * (n + m) + 1000)));
+        Clp_initialSolve(model.get());
+        if (Clp_status(model.get()) != 0 || !Clp_isProvenOptimal(model.get())) return std::nullopt;
 
-    std::vector<std::size_t> basic;
-    basic.reserve(m);
-    for (std::size_t j = 0; j < n; ++j)
-        if (Clp_getColumnStatus(model.get(), static_cast<int>(j)) == CLP_BASIC) basic.push_back(j);
-    for (std::size_t i = 0; i < m; ++i)
-        if (Clp_getRowStatus(model.get(), static_cast<int>(i)) == CLP_BASIC) basic.push_back(row_columns[i]);
-    if (basic.size() != m) return std::nullopt;
-    std::sort(basic.begin(), basic.end());
-    if (screen && !looks_unique(model.get(), objective)) return std::nullopt;
-    return basic;
+        std::vector<std::size_t> basic;
+        basic.reserve(m);
+        for (std::size_t j = 0; j < n; ++j)
+            if (Clp_getColumnStatus(model.get(), static_cast<int>(j)) == CLP_BASIC) basic.push_back(j);
+        for (std::size_t i = 0; i < m; ++i)
+            if (Clp_getRowStatus(model.get(), static_cast<int>(i)) == CLP_BASIC)
+                basic.push_back(row_columns[i]);
+        if (basic.size() != m) return std::nullopt;
+        std::sort(basic.begin(), basic.end());
+        if (screen && !looks_unique(model.get(), objective)) return std::nullopt;
+        return basic;
+    } catch (...) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace mekra::lp

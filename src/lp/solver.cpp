@@ -95,13 +95,9 @@ LpSolver::LoopEnd LpSolver::simplex_loop(std::span<const std::uint8_t> excluded)
 
 bool LpSolver::try_unique_vertex() {
     unique_vertex_tried_ = true;
-    if (!check_tableau_) check_tableau_ = std::make_unique<Tableau>();
-    Tableau& check = *check_tableau_;
     std::size_t pivots = 0;
     try {
-        write_constraints(check);
-        write_objective(check);
-        answer_ = solve_by_unique_vertex(check, pivots);
+        answer_ = solve_by_unique_vertex(pivots);
     } catch (const MemoryBudgetExceeded&) {
         answer_.reset();  // the simplex path may still fit in what is left
     }

@@ -120,12 +120,12 @@ private:
     void price_objective();
     // Tries the shortcut on check_tableau_; true with answer_ set when it answers.
     bool try_unique_vertex();
-    // The unique-vertex shortcut, on a freshly written `tableau`: a floating-point simplex
-    // proposes an optimal basis, the exact tableau pivots it in (counted in `pivots`) and
-    // checks that its vertex is optimal and the only vertex of the optimal face. Every run of
-    // the simplex method ends at a vertex of that face, so its answer is this vertex's. None
-    // when a check fails.
-    std::optional<LpOutcome> solve_by_unique_vertex(Tableau& tableau, std::size_t& pivots);
+    // The unique-vertex shortcut: a floating-point simplex proposes an optimal basis, which
+    // check_tableau_, written afresh, pivots in (counted in `pivots`); it then checks that
+    // the basis's vertex is optimal and the only vertex of the optimal face. Every run of the
+    // simplex method ends at a vertex of that face, so its answer is this vertex's. None when
+    // a check fails.
+    std::optional<LpOutcome> solve_by_unique_vertex(std::size_t& pivots);
     // The Optimal outcome of the final basis: structural columns in column order.
     LpOutcome read_model(const Tableau& tableau) const;
 };

@@ -16,10 +16,15 @@ constexpr std::size_t NOT_BASIC = SIZE_MAX;
 
 }  // namespace
 
-std::optional<LpOutcome> LpSolver::solve_by_unique_vertex(Tableau& tableau, std::size_t& pivots) {
+std::optional<LpOutcome> LpSolver::solve_by_unique_vertex(std::size_t& pivots) {
     const std::optional<std::vector<std::size_t>> proposed =
         float_optimal_basis(*program_, extra_, row_activity_, unique_vertex_screening_);
     if (!proposed) return std::nullopt;
+    // A tableau of its own, written only now: the simplex path keeps the first.
+    if (!check_tableau_) check_tableau_ = std::make_unique<Tableau>();
+    Tableau& tableau = *check_tableau_;
+    write_constraints(tableau);
+    write_objective(tableau);
     const std::size_t m = tableau.num_constraints();
     const std::size_t num_var_cols = tableau.num_cols() - 1;
     const auto artificial_row = [&](std::size_t row) { return artificial_[*tableau.basis(row)] != 0; };
@@ -76,11 +81,33 @@ std::optional<LpOutcome> LpSolver::solve_by_unique_vertex(Tableau& tableau, std:
     // artificial column) and form a cone; rows with a positive value never bind if no such
     // column has a positive entry in them. The face is then this vertex plus a pointed cone,
     // whose only vertex is this one.
-    for (std::size_t col = 0; col < num_var_cols; ++col) {
-        if (artificial_[col] || row_of[col] != NOT_BASIC || tableau.sign(0, col) != 0) continue;
-        tableau.column_signs(col, signs);
-        for (std::size_t row = 1; row <= m; ++row)
-            if (signs[row - 1] > 0 && tableau.sign(row, tableau.rhs_col()) > 0) return std::nullopt;
+    // A column that has such an entry leads to another optimal vertex unless a row with a
+    // basic value of zero blocks it. Then a pivot on that row, which keeps every value and
+    // row 0, gives another basis of the same vertex, where the test may pass.
+    std::vector<std::uint8_t> zero_row(m + 1, 0);
+    for (std::size_t row = 1; row <= m; ++row) zero_row[row] = tableau.sign(row, tableau.rhs_col()) == 0;
+    for (std::size_t steps = 0;; ++steps) {
+        std::optional<LeavingRow> blocked;
+        for (std::size_t col = 0; col < num_var_cols && !blocked; ++col) {
+            if (artificial_[col] || row_of[col] != NOT_BASIC || tableau.sign(0, col) != 0) continue;
+            tableau.column_signs(col, signs);
+            bool leads_away = false;
+            std::size_t blocking_row = 0;
+            for (std::size_t row = 1; row <= m; ++row) {
+                if (signs[row - 1] <= 0) continue;
+                if (!zero_row[row]) leads_away = true;
+                // Among the blocking rows, the one whose basic column is lowest (Bland's rule).
+                if (zero_row[row] && !artificial_row(row) &&
+                    (blocking_row == 0 || *tableau.basis(row) < *tableau.basis(blocking_row)))
+                    blocking_row = row;
+            }
+            if (!leads_away) continue;
+            if (blocking_row == 0) return std::nullopt;  // an edge to another optimal vertex
+            blocked = LeavingRow{blocking_row, col};
+        }
+        if (!blocked) break;
+        if (steps == m) return std::nullopt;
+        pivot(blocked->row, blocked->column);
     }
     return read_model(tableau);
 }
