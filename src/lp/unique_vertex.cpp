@@ -4,6 +4,8 @@
 // the written one included, however long that path would be. A floating-point simplex finds
 // a candidate basis quickly; nothing is taken from it unchecked.
 
+#include <algorithm>
+
 #include "core/invariant.hpp"
 #include "lp/float_basis.hpp"
 #include "lp/solver.hpp"
@@ -75,39 +77,45 @@ std::optional<LpOutcome> LpSolver::solve_by_unique_vertex(std::size_t& pivots) {
         pivot(leaving->row, *col);
     }
 
-    // The optimal face: the columns with a negative row-0 entry are zero on it, and raising
-    // those with a zero entry (t >= 0) moves the basic values by -t times their columns. Rows
-    // with a basic value of zero then bound t by homogeneous inequalities (equalities for an
-    // artificial column) and form a cone; rows with a positive value never bind if no such
-    // column has a positive entry in them. The face is then this vertex plus a pointed cone,
-    // whose only vertex is this one.
-    // A column that has such an entry leads to another optimal vertex unless a row with a
-    // basic value of zero blocks it. Then a pivot on that row, which keeps every value and
-    // row 0, gives another basis of the same vertex, where the test may pass.
-    std::vector<std::uint8_t> zero_row(m + 1, 0);
+    // The optimal face F: the columns with a negative row-0 entry are zero on it; raising those
+    // with a zero entry (t >= 0) moves the basic values by -t times their columns, as far as
+    // no value falls below zero. If no direction that stays in F lowers a positive value, F
+    // is this vertex plus a cone of such directions, whose only vertex is this one. A
+    // positive value is settled once no column that may rise has a positive entry in its row.
+    // Otherwise one that does lowers it unless a row at zero blocks it: an edge to another
+    // optimal vertex. A blocked column is pivoted in on a blocking row, which keeps every
+    // value and row 0 (the column's entry there is zero): this is the simplex method on
+    // "lower the value", with every step degenerate, and Bland's rule keeps it from cycling.
+    std::vector<std::uint8_t> zero_row(m + 1, 0), settled(m + 1, 0);
     for (std::size_t row = 1; row <= m; ++row) zero_row[row] = tableau.sign(row, tableau.rhs_col()) == 0;
+    std::vector<std::size_t> lowering(m + 1);  // per row: the lowest column with a positive entry
+    std::size_t target = 0;                    // the row being settled; its basic column stays
     for (std::size_t steps = 0;; ++steps) {
-        std::optional<LeavingRow> blocked;
-        for (std::size_t col = 0; col < num_var_cols && !blocked; ++col) {
+        std::fill(lowering.begin(), lowering.end(), NOT_BASIC);
+        for (std::size_t col = 0; col < num_var_cols; ++col) {
             if (artificial_[col] || row_of[col] != NOT_BASIC || tableau.sign(0, col) != 0) continue;
             tableau.column_signs(col, signs);
-            bool leads_away = false;
-            std::size_t blocking_row = 0;
-            for (std::size_t row = 1; row <= m; ++row) {
-                if (signs[row - 1] <= 0) continue;
-                if (!zero_row[row]) leads_away = true;
-                // Among the blocking rows, the one whose basic column is lowest (Bland's rule).
-                if (zero_row[row] && !artificial_row(row) &&
-                    (blocking_row == 0 || *tableau.basis(row) < *tableau.basis(blocking_row)))
-                    blocking_row = row;
-            }
-            if (!leads_away) continue;
-            if (blocking_row == 0) return std::nullopt;  // an edge to another optimal vertex
-            blocked = LeavingRow{blocking_row, col};
+            for (std::size_t row = 1; row <= m; ++row)
+                if (signs[row - 1] > 0 && !zero_row[row] && lowering[row] == NOT_BASIC) lowering[row] = col;
         }
-        if (!blocked) break;
-        if (steps == m) return std::nullopt;
-        pivot(blocked->row, blocked->column);
+        for (std::size_t row = 1; row <= m; ++row)
+            if (!zero_row[row] && lowering[row] == NOT_BASIC) settled[row] = 1;
+        if (target == 0 || settled[target]) {
+            target = 0;
+            for (std::size_t row = 1; row <= m && target == 0; ++row)
+                if (!zero_row[row] && !settled[row]) target = row;
+            if (target == 0) break;  // every positive value settled
+        }
+        if (steps == 4 * m) return std::nullopt;
+        const std::size_t col = lowering[target];
+        tableau.column_signs(col, signs);
+        std::size_t blocking = 0;  // the blocking row whose basic column is lowest
+        for (std::size_t row = 1; row <= m; ++row)
+            if (signs[row - 1] > 0 && zero_row[row] && !artificial_row(row) &&
+                (blocking == 0 || *tableau.basis(row) < *tableau.basis(blocking)))
+                blocking = row;
+        if (blocking == 0) return std::nullopt;  // an edge to another optimal vertex
+        pivot(blocking, col);
     }
     return read_model(tableau);
 }
