@@ -23,11 +23,6 @@ bool usable(double value) { return std::isfinite(value) && std::fabs(value) <= L
 struct ClpDeleter {
     void operator()(Clp_Simplex* model) const { Clp_deleteModel(model); }
 };
-struct ClpSolveDeleter {
-    void operator()(Clp_Solve* options) const { ClpSolve_delete(options); }
-};
-// ClpSolve::presolveOff.
-constexpr int CLP_PRESOLVE_OFF = 1;
 
 // Whether the optimum found looks like the only optimal vertex: restricted to (a rounded view
 // of) the optimal face, minimising a positive weight of the variables lands on the same point.
@@ -145,11 +140,9 @@ std::optional<std::vector<std::size_t>> float_optimal_basis(const LinearProgram&
         // A bound on the work of a guess that may be thrown away.
         Clp_setMaximumIterations(model.get(),
                                  static_cast<int>(std::min<std::size_t>(INT32_MAX, 20 * (n + m) + 1000)));
-        // Without presolve: CoinUtils' presolve leaks a few hundred bytes on some programs.
-        std::unique_ptr<Clp_Solve, ClpSolveDeleter> options(ClpSolve_new());
-        if (!options) return std::nullopt;
-        ClpSolve_setPresolveType(options.get(), CLP_PRESOLVE_OFF, -1);
-        Clp_initialSolveWithOptions(model.get(), options.get());
+        // The dual simplex without presolve: CoinUtils' presolve leaks a few hundred bytes on
+        // some programs, and the automatic choice without it proposes worse bases.
+        Clp_dual(model.get(), 0);
         if (Clp_status(model.get()) != 0 || !Clp_isProvenOptimal(model.get())) return std::nullopt;
 
         std::vector<std::size_t> basic;
