@@ -38,6 +38,8 @@
 #include <memory>
 #include <vector>
 
+#include "lp/large_block_allocator.hpp"
+
 namespace mekra::lp {
 
 // An owned GMP integer.
@@ -83,7 +85,7 @@ struct IntegerForm {
     // columns and the right-hand side; see `slot`).
     IntegerForm(std::size_t num_constraints, std::size_t num_cols, std::size_t num_stored)
         : stored(num_stored),
-          cells(new BigInt[num_constraints * num_stored]),
+          cells(num_constraints * num_stored),
           objective(new BigInt[num_cols]),
           row_den(new BigInt[num_constraints + 1]),
           reduced_bits(new std::size_t[num_constraints + 1]()),
@@ -105,11 +107,11 @@ struct IntegerForm {
     // past the budget.
     void settle();
 
-    std::size_t stored;                            // columns stored per constraint row
-    std::unique_ptr<BigInt[]> cells;               // rows 1..m of the stored columns, row-major
-    std::unique_ptr<BigInt[]> objective;           // row 0
-    std::unique_ptr<BigInt[]> row_den;             // E[0..m]
-    std::unique_ptr<std::size_t[]> reduced_bits;   // per row: E's length in bits when last reduced
+    std::size_t stored;                                      // columns stored per constraint row
+    std::vector<BigInt, LargeBlockAllocator<BigInt>> cells;  // rows 1..m of the stored columns, row-major
+    std::unique_ptr<BigInt[]> objective;                     // row 0
+    std::unique_ptr<BigInt[]> row_den;                       // E[0..m]
+    std::unique_ptr<std::size_t[]> reduced_bits;             // per row: E's length in bits when last reduced
     std::unique_ptr<BigInt[]> factors;             // pivot workspace: the rows' pivot-column entries
     std::unique_ptr<std::uint8_t[]> in_pivot_row;  // pivot workspace, one flag per column
 

@@ -46,7 +46,8 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     if (cells_.size() < size) {
         // Fresh zeroed storage (the old block is all zeros and simply dropped), with room to
         // spare so that a sequence of slowly growing programs reallocates only rarely.
-        cells_ = std::vector<Rational>(std::max(size, cells_.size() + cells_.size() / 2));
+        cells_ = std::vector<Rational, LargeBlockAllocator<Rational>>(
+            std::max(size, cells_.size() + cells_.size() / 2));
     }
     nonzero_.assign(num_constraints * words_per_row_, 0);
     objective_.assign(num_cols_, Rational());

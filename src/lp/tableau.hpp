@@ -34,6 +34,7 @@
 #include "linear/digit_budget.hpp"
 #include "linear/rational.hpp"
 #include "lp/integer_tableau.hpp"
+#include "lp/large_block_allocator.hpp"
 #include "lp/pivot_helper.hpp"
 
 namespace mekra::lp {
@@ -227,10 +228,10 @@ private:
     std::size_t num_constraints_ = 0;
     std::size_t num_cols_ = 1;
     std::size_t words_per_row_ = 1;
-    std::vector<Rational> objective_;                // row 0, dense
-    std::vector<Rational> cells_;                    // rows 1..m, column-major
-    std::vector<std::uint64_t> nonzero_;             // per row 1..m: words_per_row_ words
-    std::vector<std::optional<std::size_t>> basis_;  // per row; row 0 never set
+    std::vector<Rational> objective_;                             // row 0, dense
+    std::vector<Rational, LargeBlockAllocator<Rational>> cells_;  // rows 1..m, column-major
+    std::vector<std::uint64_t> nonzero_;                          // per row 1..m: words_per_row_ words
+    std::vector<std::optional<std::size_t>> basis_;               // per row; row 0 never set
     // Pivot workspace: the divided pivot row's non-zeros, the other rows' pivot-column entries.
     std::vector<std::uint32_t> pivot_cols_;
     std::vector<Rational> pivot_values_;
