@@ -544,6 +544,7 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
             0, [&](std::size_t j) { return f.objective[j].z; }, width, factor, [](std::size_t) {}, scratch);
     };
 
+    integer_work_ += (touched + 1) * stored_width;
     if (touched < 2 || touched * stored_width < parallel_pivot_work_) {
         for (std::size_t t = 0; t < touched; ++t) update_row(t, f.rows[0]);
         update_objective(f.rows[0]);

@@ -49,7 +49,12 @@ LpOutcome LpSolver::run(std::span<const Constraint> extra) {
     const std::size_t m = tableau_.num_constraints();
     unique_vertex_at_ =
         unique_vertex_pivots_ ? *unique_vertex_pivots_ : std::max(UNIQUE_VERTEX_PIVOTS, m / 2);
-    if ((m + 1) * tableau_.num_cols() > UNIQUE_VERTEX_MAX_ENTRIES) unique_vertex_at_ = SIZE_MAX;
+    unique_vertex_work_at_ =
+        unique_vertex_pivots_ ? SIZE_MAX : UNIQUE_VERTEX_WORK_PER_LINE * (m + tableau_.num_cols());
+    if ((m + 1) * tableau_.num_cols() > UNIQUE_VERTEX_MAX_ENTRIES) {
+        unique_vertex_at_ = SIZE_MAX;
+        unique_vertex_work_at_ = SIZE_MAX;
+    }
     bool has_artificial = false;
     for (std::uint8_t a : artificial_) has_artificial = has_artificial || a != 0;
     if (has_artificial) {
@@ -77,7 +82,9 @@ LpSolver::LoopEnd LpSolver::simplex_loop(std::span<const std::uint8_t> excluded)
     Tableau& tableau = tableau_;
     int unchanged = 0;
     for (;;) {
-        if (pivots_ >= unique_vertex_at_ && !unique_vertex_tried_ && try_unique_vertex())
+        if (!unique_vertex_tried_ &&
+            (pivots_ >= unique_vertex_at_ || tableau.integer_work() >= unique_vertex_work_at_) &&
+            try_unique_vertex())
             return LoopEnd::Answered;
         const bool bland = unchanged >= BLAND_AFTER_UNCHANGED;
         const std::optional<std::size_t> col =

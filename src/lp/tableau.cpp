@@ -36,6 +36,7 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     saved_valid_ = false;
     early_conversion_ = EarlyConversion::Never;
     inline_fraction_work_ = 0;
+    integer_work_ = 0;
     // Clear what the previous shape wrote, so the block is all zeros again.
     for (std::size_t row = 1; row <= num_constraints_; ++row)
         for_each_nonzero(row, [&](std::size_t col) { cells_[index(row, col)] = Rational(); });

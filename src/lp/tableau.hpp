@@ -123,6 +123,11 @@ public:
         early_conversion_any_density_ = any_density;
     }
 
+    // The entries the integer form's pivots have updated since the last reset (rows touched
+    // times the pivot row's stored non-zeros, summed): a measure of the exact work so far,
+    // the same on every run.
+    std::size_t integer_work() const { return integer_work_; }
+
     // The sign (-1, 0, 1) of one entry, without forming its value.
     int sign(std::size_t row, std::size_t col) const;
     // The signs of rows 1..m of column `col` (index row - 1), into `signs`.
@@ -266,6 +271,7 @@ private:
     enum class EarlyConversion : std::uint8_t { Never, IfReferenceColumns };
     EarlyConversion early_conversion_ = EarlyConversion::Never;  // decided at the first pivot
     std::size_t inline_fraction_work_ = 0;                       // since the last reset
+    std::size_t integer_work_ = 0;                               // since the last reset
 };
 
 }  // namespace mekra::lp
