@@ -144,6 +144,17 @@ public:
     void save_objective_row();
     void restore_objective_row();  // every column, as saved
 
+    // The stored non-zeros of constraint row `row` (in the integer form with columns on
+    // demand, those of the basis inverse and the right-hand side): the work of a pivot that
+    // updates it.
+    std::size_t stored_nonzeros(std::size_t row) const {
+        std::size_t count = 0;
+        const std::uint64_t* words = &nonzero_[(row - 1) * words_per_row_];
+        for (std::size_t w = 0; w < words_per_row_; ++w)
+            count += static_cast<std::size_t>(__builtin_popcountll(words[w]));
+        return count;
+    }
+
     // The lowest variable column whose entry in `row` is non-zero and that is not excluded.
     std::optional<std::size_t> lowest_nonzero_column(std::size_t row,
                                                      std::span<const std::uint8_t> excluded) const;
