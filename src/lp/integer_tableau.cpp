@@ -350,9 +350,8 @@ std::optional<std::size_t> Tableau::integer_entering_column(std::span<const std:
     std::size_t kept = 0;
     const auto less = [&](std::size_t a, std::size_t b) {
         if (unit_scales_) return mpz_cmp(objective[a].z, objective[b].z) < 0;
-        mpz_mul(f.t1.z, objective[a].z, column_scale_[b].z);
-        mpz_mul(f.t2.z, objective[b].z, column_scale_[a].z);
-        return mpz_cmp(f.t1.z, f.t2.z) < 0;
+        return linear::compare_products(objective[a].z, column_scale_[b].z, objective[b].z,
+                                        column_scale_[a].z, f.t1.z, f.t2.z) < 0;
     };
     for (std::size_t col = 0; col + 1 < num_cols_; ++col) {
         if (mpz_sgn(objective[col].z) <= 0 || !admissible(excluded, col)) continue;
@@ -392,9 +391,8 @@ std::optional<LeavingRow> Tableau::integer_leaving_row(std::size_t col, bool bla
             continue;
         }
         const std::size_t b = *best - 1;
-        mpz_mul(f.t1.z, rhs[k].z, column[b].z);
-        mpz_mul(f.t2.z, rhs[b].z, column[k].z);
-        const int order = mpz_cmp(f.t1.z, f.t2.z);
+        const int order =
+            linear::compare_products(rhs[k].z, column[b].z, rhs[b].z, column[k].z, f.t1.z, f.t2.z);
         if (order < 0 || (order == 0 && bland && basic_rank(k + 1) < basic_rank(*best))) best = k + 1;
     }
     if (!best || !basis_[*best]) return std::nullopt;

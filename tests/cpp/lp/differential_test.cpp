@@ -198,6 +198,39 @@ TEST(LpDifferential, BealeVariantsMatchLiteralSimplex) {
     EXPECT_GE(cycling, 30);
 }
 
+// Paths far shorter than 100 pivots whose large values make every pivot costly: with the
+// default settings the shortcut is tried by its work rule alone.
+TEST(LpDifferential, ShortcutTriedByItsWorkRuleKeepsTheAnswer) {
+    RandomPrograms random(4242);
+    LpSolver solver;
+    std::map<std::string, int> seen;
+    int shortcut = 0, tried_early = 0;
+    // Fractions of 20-bit numerators and 12-bit denominators: a few pivots take the values past
+    // 64 bits, and they stay easy for the floating-point simplex.
+    const auto mid_sized = [&] { return q(random.uniform(-(1 << 18), 1 << 20), random.uniform(1, 1 << 12)); };
+    for (int i = 0; i < 40; ++i) {
+        const std::size_t n = random.uniform(16, 26), m = random.uniform(16, 26);
+        LinearProgram p = testing::program_with_vars(n);
+        for (std::size_t row = 0; row < m; ++row) {
+            LinearExpr e = LinearExpr::from_constant(q(-random.uniform(10, 60)));
+            for (VarId v = 0; v < n; ++v) e = LinearExpr::add(std::move(e), LinearExpr::term(mid_sized(), v));
+            p.constraints.push_back({std::move(e), random.chance(15) ? Relation::Eq : Relation::Le});
+        }
+        LinearExpr objective;
+        for (VarId v = 0; v < n; ++v)
+            objective = LinearExpr::add(std::move(objective), LinearExpr::term(mid_sized(), v));
+        testing::set_objective(p, Sense::Maximize, std::move(objective));
+        expect_same(solver, random, p, seen, i);
+        if (solver.used_unique_vertex()) {
+            ++shortcut;
+            tried_early += solver.pivots() < LpSolver::UNIQUE_VERTEX_PIVOTS;
+        }
+    }
+    for (const auto& [kind, count] : seen) RecordProperty(kind, count);
+    RecordProperty("shortcut", shortcut);
+    EXPECT_GE(tried_early, 5);
+}
+
 // The unique-vertex shortcut, tried on every program with a path of a few pivots: it may answer only where
 // the answer is the simplex path's own, whatever basis the floating-point simplex proposes. Programs with
 // several optimal vertices (ties in the objective, degenerate families) must fall back.
