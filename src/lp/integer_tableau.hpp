@@ -36,6 +36,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "lp/large_block_allocator.hpp"
@@ -75,6 +76,8 @@ struct ColumnView {
 struct alignas(64) RowScratch {
     BigInt common, multiplier, reduced_factor, gcd;
     std::int64_t delta = 0;  // limbs not yet charged
+    // Bits of IntegerForm::column_nonzero to flip once the pivot's rows are done: word, bits.
+    std::vector<std::pair<std::size_t, std::uint64_t>> column_flips;
     void account(mpz_srcptr z, int limbs_before) { delta += z->_mp_alloc - limbs_before; }
 };
 
