@@ -573,7 +573,7 @@ void Tableau::integer_pivot(std::size_t row, std::size_t col) {
                 }
             } finish{helper};
             if (helper)
-                helper->run([&] {
+                helper->offer([&] {
                     try {
                         take_rows(f.rows[1]);
                     } catch (...) {
