@@ -227,12 +227,7 @@ void LpSolver::drive_out_artificials() {
 void LpSolver::price_objective() {
     Tableau& tableau = tableau_;
     tableau.restore_objective_row();
-    for (std::size_t row = 1; row <= tableau.num_constraints(); ++row) {
-        const std::size_t q = *tableau.basis(row);
-        const Rational entry = tableau.get(row, q);
-        const Rational f = tableau.get(0, q);
-        if (!entry.is_zero() && !f.is_zero()) tableau.subtract_from_objective(f / entry, row);
-    }
+    tableau.price_basic_columns();
 }
 
 LpOutcome LpSolver::read_model(const Tableau& tableau) const {

@@ -58,6 +58,9 @@ public:
     std::size_t pivots() const { return pivots_; }
     bool used_integer_form() const { return tableau_.integer_form(); }
     bool used_columns_on_demand() const { return tableau_.columns_on_demand(); }
+    bool used_factored_form() const { return tableau_.factored_form(); }
+    // Tests: the main tableau's Tableau::set_factored_form_min_rows.
+    void set_factored_form_min_rows(std::size_t rows) { tableau_.set_factored_form_min_rows(rows); }
 
     // The unique-vertex shortcut (see solve_by_unique_vertex) is tried once per solve, when
     // the simplex path has made max(UNIQUE_VERTEX_PIVOTS, m / 2) pivots, or earlier once its

@@ -30,6 +30,7 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
                                    " variable columns exceeds the limit of " +
                                    std::to_string(MAX_TABLEAU_ENTRIES) + " entries");
     release_integers();
+    factored_.reset();
     wide_seen_ = false;
     fraction_seen_ = false;
     pivoted_ = false;
@@ -62,12 +63,17 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
 Rational Tableau::get_checked(std::size_t row, std::size_t col) const {
     check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
     if (integer_) return integer_value(row, col);
+    if (factored_) return factored_value(row, col);
     return row == 0 ? objective_[col] : cells_[index(row, col)];
 }
 
 int Tableau::sign(std::size_t row, std::size_t col) const {
     check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
     if (integer_) return integer_sign(row, col);
+    if (factored_) {
+        const Rational entry = factored_value(row, col);
+        return entry.is_positive() ? 1 : entry.is_negative() ? -1 : 0;
+    }
     const Rational& entry = row == 0 ? objective_[col] : cells_[index(row, col)];
     return entry.is_positive() ? 1 : entry.is_negative() ? -1 : 0;
 }
@@ -76,8 +82,9 @@ void Tableau::column_signs(std::size_t col, std::vector<std::int8_t>& signs) con
     check_invariant(col < num_cols_, "tableau index out of range");
     signs.resize(num_constraints_);
     if (integer_) return integer_column_signs(col, signs);
+    const Rational* column = factored_ ? factored_column(col).data() : &cells_[index(1, col)];
     for (std::size_t row = 1; row <= num_constraints_; ++row) {
-        const Rational& entry = cells_[index(row, col)];
+        const Rational& entry = column[row - 1];
         signs[row - 1] = static_cast<std::int8_t>(entry.is_positive() ? 1 : entry.is_negative() ? -1 : 0);
     }
 }
@@ -99,6 +106,7 @@ std::optional<std::size_t> Tableau::basis(std::size_t row) const {
 
 std::optional<std::size_t> Tableau::entering_column(std::span<const std::uint8_t> excluded) const {
     if (integer_) return integer_entering_column(excluded);
+    if (factored_) return factored_entering_column(excluded);
     if (!wide_seen_) {
         // Every entry is small: compare numerators and denominators in place, as operator<
         // does, without its per-value test for the wide form.
@@ -140,6 +148,7 @@ std::optional<std::size_t> Tableau::entering_column_any(std::span<const std::uin
 
 std::optional<std::size_t> Tableau::entering_column_bland(std::span<const std::uint8_t> excluded) const {
     if (integer_) return integer_entering_column_bland(excluded);
+    if (factored_) return factored_entering_column_bland(excluded);
     for (std::size_t col = 0; col + 1 < num_cols_; ++col)
         if (objective_[col].is_positive() && admissible(excluded, col)) return col;
     return std::nullopt;
@@ -153,8 +162,13 @@ template <class WinsTie>
 std::optional<LeavingRow> Tableau::min_ratio_row(std::size_t col, WinsTie wins_tie) const {
     check_invariant(col + 1 < num_cols_, "entering column out of range");
     if (num_constraints_ == 0) return std::nullopt;
-    const Rational* column = &cells_[index(1, col)];
-    const Rational* rhs = &cells_[index(1, rhs_col())];
+    if (factored_) return min_ratio_row(factored_column(col).data(), factored_->rhs.data(), wins_tie);
+    return min_ratio_row(&cells_[index(1, col)], &cells_[index(1, rhs_col())], wins_tie);
+}
+
+template <class WinsTie>
+std::optional<LeavingRow> Tableau::min_ratio_row(const Rational* column, const Rational* rhs,
+                                                 WinsTie wins_tie) const {
     std::optional<std::size_t> best;
     Rational best_ratio;
     for (std::size_t k = 0; k < num_constraints_; ++k) {
@@ -206,7 +220,16 @@ void Tableau::pivot(std::size_t row, std::size_t col) {
         early_conversion_ = sparse || early_conversion_any_density_ ? EarlyConversion::IfReferenceColumns
                                                                     : EarlyConversion::Never;
     }
-    if (!integer_ && (wide_seen_ || converts_early())) convert_to_integers();
+    if (!integer_ && !factored_ && (wide_seen_ || converts_early())) {
+        if (num_constraints_ >= factored_min_rows_ && has_reference_columns())
+            convert_to_factored();
+        else
+            convert_to_integers();
+    }
+    if (factored_) {
+        factored_pivot(row, col);
+        return;
+    }
     if (integer_) {
         integer_pivot(row, col);
         return;
@@ -273,6 +296,7 @@ std::optional<Rational> Tableau::basic_value(std::size_t col) const {
 
 void Tableau::clear_objective_row() {
     std::fill(objective_.begin(), objective_.end(), Rational());
+    if (factored_) factored_objective_from(objective_);
     if (integer_)
         for (std::size_t j = 0; j < num_cols_; ++j) mpz_set_ui(integer_->objective[j].z, 0);
 }
@@ -283,6 +307,10 @@ void Tableau::subtract_from_objective(const Rational& factor, std::size_t row) {
         integer_subtract_from_objective(factor, row);
         return;
     }
+    if (factored_) {
+        factored_subtract_from_objective(factor, row);
+        return;
+    }
     for_each_nonzero(row, [&](std::size_t j) {
         const Rational product = factor * cells_[index(row, j)];
         objective_[j] = objective_[j] - product;
@@ -291,19 +319,34 @@ void Tableau::subtract_from_objective(const Rational& factor, std::size_t row) {
     });
 }
 
+void Tableau::price_basic_columns() {
+    if (factored_) return factored_price_basic_columns();
+    for (std::size_t row = 1; row <= num_constraints_; ++row) {
+        const std::size_t q = *basis(row);
+        const Rational entry = get(row, q);
+        const Rational f = get(0, q);
+        if (!entry.is_zero() && !f.is_zero()) subtract_from_objective(f / entry, row);
+    }
+}
+
 void Tableau::save_objective_row() {
     saved_valid_ = true;
-    if (!integer_) {
+    if (!integer_ && !factored_) {
         saved_objective_ = objective_;
         return;
     }
     saved_objective_.resize(num_cols_);
-    for (std::size_t j = 0; j < num_cols_; ++j) saved_objective_[j] = integer_value(0, j);
+    for (std::size_t j = 0; j < num_cols_; ++j) saved_objective_[j] = get_checked(0, j);
 }
 
 void Tableau::restore_objective_row() {
     if (integer_) {
         integer_restore_objective_row();
+        return;
+    }
+    if (factored_) {
+        objective_ = saved_objective_;
+        factored_objective_from(objective_);
         return;
     }
     objective_ = saved_objective_;
@@ -317,6 +360,7 @@ std::optional<std::size_t> Tableau::lowest_nonzero_column(std::size_t row,
                                                           std::span<const std::uint8_t> excluded) const {
     check_invariant(row >= 1 && row <= num_constraints_, "row index out of range");
     if (integer_) return integer_lowest_nonzero_column(row, excluded);
+    if (factored_) return factored_lowest_nonzero_column(row, excluded);
     std::optional<std::size_t> lowest;
     for_each_nonzero(row, [&](std::size_t col) {
         if (!lowest && col != rhs_col() && admissible(excluded, col)) lowest = col;

@@ -21,7 +21,10 @@
 // fractions: see set_early_conversion) converts the tableau once to an integer form
 // (integer_tableau.hpp), rows of integers over one denominator each, which stores only
 // the basis inverse and the right-hand side and computes other columns on demand; the solve
-// continues there. Both forms take the same decisions on the same values.
+// continues there. A tableau of FACTORED_MIN_ROWS rows or more that starts from unit columns
+// converts instead to the factored form (factored_tableau.cpp), which keeps an exact LU
+// factorization of the basis in place of its inverse. Every form takes the same decisions on
+// the same values.
 
 #include <cstddef>
 #include <cstdint>
@@ -33,6 +36,7 @@
 
 #include "linear/digit_budget.hpp"
 #include "linear/rational.hpp"
+#include "lp/factored_basis.hpp"
 #include "lp/integer_tableau.hpp"
 #include "lp/large_block_allocator.hpp"
 #include "lp/pivot_helper.hpp"
@@ -47,6 +51,49 @@ struct LeavingRow {
     std::size_t row;
     std::size_t column;
     friend bool operator==(const LeavingRow&, const LeavingRow&) = default;
+};
+
+// Storage of the tableau's factored form (factored_tableau.cpp).
+struct FactoredForm {
+    FactoredForm() = default;
+    FactoredForm(const FactoredForm&) = delete;
+    FactoredForm& operator=(const FactoredForm&) = delete;
+    ~FactoredForm();
+    // Charges the digits of the integers below against the digit budget (their total, as
+    // changed since the last call); throws MemoryBudgetExceeded past it.
+    void settle();
+
+    FactoredBasis basis;
+    // Column scales c[j]: each column's least common denominator in the starting tableau.
+    std::vector<BigInt> scale;
+    // Row 0 but its RHS: t(0, j) = objective[j] / (objective_den * c[j]), reduced lazily once
+    // the denominator has grown past one and a half times its length then, plus 128 bits.
+    std::vector<BigInt> objective;
+    BigInt objective_den;
+    std::size_t objective_reduced_bits = 1;
+    Rational objective_rhs;
+    // The starting rows' entries times their column scales, integers (same order as by_row).
+    std::vector<BigInt> by_row_scaled;
+    // A computed row as integers: t(i, j) = row_integer[j] / (row_den * c[j]).
+    std::vector<BigInt> row_integer;
+    BigInt row_den;
+    BigInt t1, t2, t3, t4;  // scratch
+    std::int64_t charged = 0;
+    // The starting constraint rows (RHS left out), by rows (k = row - 1) and by columns.
+    std::vector<std::uint32_t> by_row_start, by_row_col;
+    std::vector<Rational> by_row_value;
+    std::vector<std::uint32_t> by_col_start, by_col_row;
+    std::vector<Rational> by_col_value;
+    std::vector<Rational> rhs;  // rows 1..m, index row - 1
+    // A computed column, valid for `column_col` until a pivot.
+    std::vector<Rational> column;
+    std::size_t column_col = SIZE_MAX;
+    // A computed constraint row: its values per column and the columns it reached.
+    std::vector<Rational> row_multipliers;
+    std::vector<std::uint8_t> in_row;
+    std::vector<std::uint32_t> row_cols;
+    std::vector<FactoredBasis::Entry> scratch_column;
+    std::vector<std::vector<FactoredBasis::Entry>> basis_columns;
 };
 
 class Tableau {
@@ -68,13 +115,13 @@ public:
     std::size_t rhs_col() const { return num_cols_ - 1; }
 
     Rational get(std::size_t row, std::size_t col) const {
-        if (!integer_ && row <= num_constraints_ && col < num_cols_)
+        if (!integer_ && !factored_ && row <= num_constraints_ && col < num_cols_)
             return row == 0 ? objective_[col] : cells_[index(row, col)];
         return get_checked(row, col);
     }
     // Writes an entry; only before the first pivot (an invariant failure in the integer form).
     void set(std::size_t row, std::size_t col, Rational value) {
-        if (integer_ || row > num_constraints_ || col >= num_cols_) reject_set(row, col);
+        if (integer_ || factored_ || row > num_constraints_ || col >= num_cols_) reject_set(row, col);
         if (!value.is_small()) wide_seen_ = true;
         if (!value.is_integer()) fraction_seen_ = true;
         if (row == 0)
@@ -86,6 +133,15 @@ public:
     bool integer_form() const { return integer_ != nullptr; }
     // Whether the integer form stores only the reference columns and computes the others.
     bool columns_on_demand() const { return integer_ != nullptr && !integer_->reference_col.empty(); }
+    // Whether the entries are in the factored form (see factored_tableau.cpp).
+    bool factored_form() const { return factored_ != nullptr; }
+    // A tableau of at least this many constraint rows whose starting basic columns can serve as
+    // reference columns moves to the factored form instead of the integer form. Below it the
+    // explicit inverse is small and its updates cost less than the factored form's solves,
+    // whose every operation on wide values takes gcds.
+    static constexpr std::size_t FACTORED_MIN_ROWS = 300;
+    // Tests: 0 moves every such tableau to the factored form, SIZE_MAX none.
+    void set_factored_form_min_rows(std::size_t rows) { factored_min_rows_ = rows; }
     void set_basis(std::size_t row, std::size_t col);
     std::optional<std::size_t> basis(std::size_t row) const;
 
@@ -141,6 +197,9 @@ public:
     void clear_objective_row();
     // Row 0 minus factor times row `row`, entry by entry (factor * entry, then the difference).
     void subtract_from_objective(const Rational& factor, std::size_t row);
+    // Row 0 minus, for each constraint row in order, row 0's entry in the row's basic column
+    // divided by the row's entry there, times the row: row 0 in canonical form for the basis.
+    void price_basic_columns();
     void save_objective_row();
     void restore_objective_row();  // every column, as saved
 
@@ -148,6 +207,7 @@ public:
     // demand, those of the basis inverse and the right-hand side): the work of a pivot that
     // updates it.
     std::size_t stored_nonzeros(std::size_t row) const {
+        if (factored_) return 0;
         std::size_t count = 0;
         const std::uint64_t* words = &nonzero_[(row - 1) * words_per_row_];
         for (std::size_t w = 0; w < words_per_row_; ++w)
@@ -166,8 +226,35 @@ private:
     [[noreturn]] void reject_set(std::size_t row, std::size_t col) const;
     // get's out-of-line part: the integer form, and indices out of range.
     Rational get_checked(std::size_t row, std::size_t col) const;
+    // The minimum-ratio test over rows 1..m of `column` and `rhs` (index row - 1).
+    template <class WinsTie>
+    std::optional<LeavingRow> min_ratio_row(const Rational* column, const Rational* rhs,
+                                            WinsTie wins_tie) const;
     template <class WinsTie>
     std::optional<LeavingRow> min_ratio_row(std::size_t col, WinsTie wins_tie) const;
+
+    // The factored form (factored_tableau.cpp).
+    void convert_to_factored();
+    // Factors the current basis afresh.
+    void refactor();
+    // Rows 1..m of column `col` (index row - 1), valid until the next pivot.
+    const std::vector<Rational>& factored_column(std::size_t col) const;
+    // Constraint row `row` into the form's row workspace (its columns listed), RHS left out.
+    void factored_row(std::size_t row) const;
+    Rational factored_value(std::size_t row, std::size_t col) const;
+    void factored_pivot(std::size_t row, std::size_t col);
+    void factored_subtract_from_objective(const Rational& factor, std::size_t row);
+    void factored_price_basic_columns();
+    // The row workspace := row_multipliers^T times the starting rows.
+    void combine_starting_rows() const;
+    // Row 0 := row 0 - factor * the row workspace (RHS: factor * rhs_value), then settles.
+    void factored_subtract_row(const Rational& factor, const Rational& rhs_value);
+    std::optional<std::size_t> factored_entering_column(std::span<const std::uint8_t> excluded) const;
+    std::optional<std::size_t> factored_entering_column_bland(std::span<const std::uint8_t> excluded) const;
+    // Row 0 from Rational values (objective_, then cleared).
+    void factored_objective_from(std::vector<Rational>& values);
+    std::optional<std::size_t> factored_lowest_nonzero_column(std::size_t row,
+                                                              std::span<const std::uint8_t> excluded) const;
 
     // The integer form (integer_tableau.cpp).
     // Before the first pivot: each column's least common denominator (see integer_tableau.hpp).
@@ -274,6 +361,8 @@ private:
     bool unit_scales_ = true;      // every column scale is 1
     bool scales_written_ = false;  // column_scale_ holds this solve's scales
     std::unique_ptr<IntegerForm> integer_;
+    std::unique_ptr<FactoredForm> factored_;
+    std::size_t factored_min_rows_ = FACTORED_MIN_ROWS;
     std::size_t parallel_pivot_work_ = default_parallel_pivot_work();
     std::unique_ptr<PivotHelper> pivot_helper_;  // started by the first pivot that shares its rows
     // Early conversion (see set_early_conversion).

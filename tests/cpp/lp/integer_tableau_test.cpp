@@ -1,12 +1,13 @@
-// The integer form of the tableau against the literal Rational simplex: programs whose values
-// are wide from the start or become wide during the solve take the same pivots to the same
-// answers.
+// The integer and factored forms of the tableau against the literal Rational simplex: programs
+// whose values are wide from the start or become wide during the solve take the same pivots to
+// the same answers.
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "linear/digit_budget.hpp"
 #include "lp/literal_simplex.hpp"
@@ -77,15 +78,17 @@ private:
     std::mt19937_64 rng_;
 };
 
-class IntegerFormDifferential : public ::testing::TestWithParam<Family> {};
+class IntegerFormDifferential : public ::testing::TestWithParam<std::tuple<Family, bool>> {};
 
 TEST_P(IntegerFormDifferential, SamePivotsAndAnswersAsTheLiteralSimplex) {
-    Generator random(1234 + static_cast<int>(GetParam()));
+    const auto [family, factored] = GetParam();
+    Generator random(1234 + static_cast<int>(family) + (factored ? 50 : 0));
     LpSolver solver;                            // reused: the integer form must not leak into the next solve
     solver.set_unique_vertex_pivots(SIZE_MAX);  // the pivot counts are the simplex path's
-    int integer_solves = 0, on_demand_solves = 0, optimal = 0;
+    if (factored) solver.set_factored_form_min_rows(0);
+    int integer_solves = 0, on_demand_solves = 0, factored_solves = 0, optimal = 0;
     for (int i = 0; i < 400; ++i) {
-        const LinearProgram p = random.program(GetParam());
+        const LinearProgram p = random.program(family);
         testing::LiteralSimplex literal;
         const LpOutcome expected = literal.solve(p);
         solver.load(p);
@@ -96,19 +99,28 @@ TEST_P(IntegerFormDifferential, SamePivotsAndAnswersAsTheLiteralSimplex) {
         ASSERT_EQ(solver.pivots(), literal.pivots()) << "program " << i;
         integer_solves += solver.used_integer_form() ? 1 : 0;
         on_demand_solves += solver.used_columns_on_demand() ? 1 : 0;
+        factored_solves += solver.used_factored_form() ? 1 : 0;
         optimal += expected.kind == LpOutcome::Kind::Optimal ? 1 : 0;
     }
     RecordProperty("integer_solves", integer_solves);
-    EXPECT_GE(integer_solves, 40);
+    RecordProperty("factored_solves", factored_solves);
     // The solver starts from unit slack and artificial columns, so the integer form computes
-    // the other columns on demand.
-    EXPECT_EQ(on_demand_solves, integer_solves);
+    // the other columns on demand, or the factored form takes over.
+    if (factored) {
+        EXPECT_GE(factored_solves, 40);
+        EXPECT_EQ(integer_solves, 0);
+    } else {
+        EXPECT_GE(integer_solves, 40);
+        EXPECT_EQ(on_demand_solves, integer_solves);
+        EXPECT_EQ(factored_solves, 0);
+    }
     EXPECT_GE(optimal, 40);
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, IntegerFormDifferential,
-                         ::testing::Values(Family::ManyDigits, Family::GrowsWide, Family::Fractions,
-                                           Family::Degenerate));
+                         ::testing::Combine(::testing::Values(Family::ManyDigits, Family::GrowsWide,
+                                                              Family::Fractions, Family::Degenerate),
+                                            ::testing::Bool()));
 
 // Tableau pivots against a literal Gauss-Jordan on a dense Rational matrix, every entry
 // compared after each step, with and without unit reference columns (the integer form then
@@ -119,14 +131,16 @@ struct PivotWalkCase {
     bool unit_reference;
     bool shared_rows = false;
     bool early_conversion = false;
+    bool factored = false;
 };
 
 class IntegerFormPivotWalk : public ::testing::TestWithParam<PivotWalkCase> {};
 
 TEST_P(IntegerFormPivotWalk, EveryEntryMatchesLiteralGaussJordan) {
-    const auto [family, unit_reference, shared_rows, early_conversion] = GetParam();
-    Generator random(77 + static_cast<int>(family) * 2 + (unit_reference ? 1 : 0) + (shared_rows ? 100 : 0));
-    int integer_walks = 0, on_demand_walks = 0;
+    const auto [family, unit_reference, shared_rows, early_conversion, factored] = GetParam();
+    Generator random(77 + static_cast<int>(family) * 2 + (unit_reference ? 1 : 0) + (shared_rows ? 100 : 0) +
+                     (factored ? 200 : 0));
+    int integer_walks = 0, on_demand_walks = 0, factored_walks = 0;
     for (int walk = 0; walk < 150; ++walk) {
         const std::size_t m = random.uniform(1, 6), structural = random.uniform(1, 7);
         const std::size_t cols = structural + m + 1, rhs = cols - 1;
@@ -140,6 +154,7 @@ TEST_P(IntegerFormPivotWalk, EveryEntryMatchesLiteralGaussJordan) {
         Tableau t(cols - 1, m);
         if (shared_rows) t.set_parallel_pivot_work(0);
         if (early_conversion) t.set_early_conversion(0, true);
+        if (factored) t.set_factored_form_min_rows(0);
         for (std::size_t i = 0; i <= m; ++i)
             for (std::size_t j = 0; j < cols; ++j)
                 if (!literal[i][j].is_zero()) t.set(i, j, literal[i][j]);
@@ -185,12 +200,29 @@ TEST_P(IntegerFormPivotWalk, EveryEntryMatchesLiteralGaussJordan) {
                 for (std::size_t j = 0; j < cols; ++j)
                     ASSERT_EQ(t.get(i, j), literal[i][j])
                         << "walk " << walk << " step " << step << " entry " << i << "," << j;
+            // Row 0 and one row's worth of the two-phase maintenance, read back entry by entry.
+            if (step % 4 == 3) {
+                const std::size_t other = random.uniform(1, static_cast<int>(m));
+                const Rational factor = random.coefficient(family);
+                t.subtract_from_objective(factor, other);
+                for (std::size_t j = 0; j < cols; ++j)
+                    literal[0][j] = literal[0][j] - factor * literal[other][j];
+                for (std::size_t j = 0; j < cols; ++j)
+                    ASSERT_EQ(t.get(0, j), literal[0][j])
+                        << "walk " << walk << " step " << step << " column " << j;
+            }
         }
         integer_walks += t.integer_form() ? 1 : 0;
         on_demand_walks += t.columns_on_demand() ? 1 : 0;
+        factored_walks += t.factored_form() ? 1 : 0;
     }
-    EXPECT_GE(integer_walks, 30);
-    EXPECT_EQ(on_demand_walks, unit_reference ? integer_walks : 0);
+    if (factored && unit_reference) {
+        EXPECT_GE(factored_walks, 30);
+        EXPECT_EQ(integer_walks, 0);
+    } else {
+        EXPECT_GE(integer_walks, 30);
+        EXPECT_EQ(on_demand_walks, unit_reference ? integer_walks : 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, IntegerFormPivotWalk,
@@ -201,7 +233,11 @@ INSTANTIATE_TEST_SUITE_P(Families, IntegerFormPivotWalk,
                                            PivotWalkCase{Family::ManyDigits, true, true},
                                            PivotWalkCase{Family::GrowsWide, false, true},
                                            PivotWalkCase{Family::Fractions, true, false, true},
-                                           PivotWalkCase{Family::Fractions, true, true, true}));
+                                           PivotWalkCase{Family::Fractions, true, true, true},
+                                           PivotWalkCase{Family::ManyDigits, true, false, false, true},
+                                           PivotWalkCase{Family::GrowsWide, true, false, false, true},
+                                           PivotWalkCase{Family::GrowsWide, false, false, false, true},
+                                           PivotWalkCase{Family::Fractions, true, false, true, true}));
 
 TEST(IntegerForm, ProgramsThatFitStayInline) {
     // Dense 1..9 programs (the benchmark's small family) never leave the inline arithmetic.
