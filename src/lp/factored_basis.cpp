@@ -41,14 +41,28 @@ void FactoredBasis::factor(std::size_t m, const std::vector<std::vector<Entry>>&
 
     std::vector<std::uint8_t> position_done(m, 0);
     std::vector<std::uint32_t> where(m, NONE);  // scatter of the row being updated
+    // Positions by their count of rows when last changed; an entry whose count has changed
+    // since is skipped when it comes up.
+    std::vector<std::vector<std::uint32_t>> by_count(m + 1);
+    std::size_t lowest_count = 0;
+    const auto recount = [&](std::uint32_t k) {
+        const std::size_t count = rows_of[k].size();
+        by_count[count].push_back(k);
+        lowest_count = std::min(lowest_count, count);
+    };
+    for (std::uint32_t k = 0; k < m; ++k) recount(k);
     for (std::size_t step = 0; step < m; ++step) {
         // The active position with the fewest rows, then its shortest row.
         std::uint32_t c = NONE;
-        for (std::size_t k = 0; k < m; ++k)
-            if (!position_done[k] && (c == NONE || rows_of[k].size() < rows_of[c].size())) {
-                c = static_cast<std::uint32_t>(k);
-                if (rows_of[k].size() <= 1) break;
+        for (; c == NONE && lowest_count <= m; ++lowest_count) {
+            std::vector<std::uint32_t>& bucket = by_count[lowest_count];
+            while (!bucket.empty() && c == NONE) {
+                const std::uint32_t k = bucket.back();
+                bucket.pop_back();
+                if (!position_done[k] && rows_of[k].size() == lowest_count) c = k;
             }
+            if (c != NONE) break;
+        }
         check_invariant(c != NONE && !rows_of[c].empty(), "singular basis");
         std::uint32_t p = NONE;
         for (std::uint32_t i : rows_of[c])
@@ -66,6 +80,7 @@ void FactoredBasis::factor(std::size_t m, const std::vector<std::vector<Entry>>&
             u_value_.push_back(e.value);
             std::vector<std::uint32_t>& others = rows_of[e.index];
             others.erase(std::find(others.begin(), others.end(), p));
+            recount(e.index);
         }
         u_start_.push_back(static_cast<std::uint32_t>(u_value_.size()));
 
@@ -91,6 +106,7 @@ void FactoredBasis::factor(std::size_t m, const std::vector<std::vector<Entry>>&
                     where[e.index] = static_cast<std::uint32_t>(row.size());
                     row.push_back({e.index, std::move(fill)});
                     rows_of[e.index].push_back(i);
+                    recount(e.index);
                 } else {
                     Rational::subtract_product(row[at].value, multiplier, e.value);
                 }
@@ -101,6 +117,7 @@ void FactoredBasis::factor(std::size_t m, const std::vector<std::vector<Entry>>&
                 if (row[t].value.is_zero()) {
                     std::vector<std::uint32_t>& others = rows_of[row[t].index];
                     others.erase(std::find(others.begin(), others.end(), i));
+                    recount(row[t].index);
                     row[t] = std::move(row.back());
                     row.pop_back();
                 } else {

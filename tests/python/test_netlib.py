@@ -1,7 +1,8 @@
 """Real Netlib LPs whose exact values need far more than 64 bits: the answer must be the exact
 optimum that glpsol --exact measured, and the reported model must satisfy every constraint up to
-the rounding of its values to doubles. These programs run through the integer form of the
-tableau with rows over reduced denominators and columns computed on demand."""
+the rounding of its values to doubles. The smaller programs run through the integer form of the
+tableau with rows over reduced denominators and columns computed on demand, those of 300 rows or
+more through the factored form, an exact LU factorization of the basis."""
 
 from __future__ import annotations
 
@@ -21,11 +22,12 @@ from mekra_tools.convert import mps_to_lp_text
 from mekra_tools.mps import read_mps
 
 # Each solves in well under a second; together they cover equality rows, ranges, free and
-# split columns, and decimal data of up to nine places. The last four have a single optimal
-# vertex, which the floating-point basis and the exact checks reach long before the simplex
-# path would (stocfor2's path takes more than five minutes).
+# split columns, and decimal data of up to nine places. agg, etamacro, sctap1 and ship04l follow
+# the simplex path in the factored form. The last four have a single optimal vertex, which the
+# floating-point basis and the exact checks reach long before the simplex path would.
 PROGRAMS = ["adlittle", "afiro", "agg2", "beaconfd", "blend", "boeing2", "capri", "israel", "kb2",
-            "lotfi", "sc105", "scagr7", "share2b", "stocfor1", "degen2", "scagr25", "vtpbase", "stocfor2"]
+            "lotfi", "sc105", "scagr7", "share2b", "stocfor1", "agg", "etamacro", "sctap1", "ship04l",
+            "degen2", "scagr25", "vtpbase", "stocfor2"]
 
 TERM = re.compile(r"([+-]?)\s*([0-9.eE+-]+)\*x(\d+)")
 
