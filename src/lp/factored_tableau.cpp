@@ -278,7 +278,12 @@ void Tableau::factored_pivot(std::size_t row, std::size_t col) {
             if (i + 1 != row && !alpha[i].is_zero()) Rational::subtract_product(f.rhs[i], alpha[i], theta);
         f.rhs[row - 1] = theta;
     }
-    integer_work_ += touched * (f.row_cols.size() + 1);
+    // The work measure counts what the integer form's pivot would update (its rows touched
+    // times the stored width of the pivot row, a row of the inverse), so that the unique-vertex
+    // shortcut is tried at the same point of the path in either form.
+    std::size_t inverse_width = 1;
+    for (const Rational& value : f.row_multipliers) inverse_width += value.is_zero() ? 0 : 1;
+    integer_work_ += (touched + 1) * inverse_width;
 
     basis_[row] = col;
     if (f.basis.eta_count() >= MAX_ETAS || f.basis.eta_nonzeros() > f.basis.factor_nonzeros()) {
