@@ -39,6 +39,9 @@ void FactoredBasis::factor(std::size_t m, const std::vector<std::vector<Entry>>&
     eta_index_.clear();
     eta_value_.clear();
 
+    factor_work_ = m;
+    eta_work_ = 0;
+    for (const std::vector<Entry>& column : columns) factor_work_ += column.size();
     std::vector<std::uint8_t> position_done(m, 0);
     std::vector<std::uint32_t> where(m, NONE);  // scatter of the row being updated
     // Positions by their count of rows when last changed; an entry whose count has changed
@@ -97,6 +100,7 @@ void FactoredBasis::factor(std::size_t m, const std::vector<std::vector<Entry>>&
                 }
             }
             for (std::size_t t = 0; t < row.size(); ++t) where[row[t].index] = static_cast<std::uint32_t>(t);
+            factor_work_ += row.size() + pivot_row.size();
             for (const Entry& e : pivot_row) {
                 if (e.index == c) continue;
                 const std::uint32_t at = where[e.index];
@@ -174,6 +178,7 @@ void FactoredBasis::solve(std::vector<Rational>& x) {
     for (std::size_t t = 0; t < eta_position_.size(); ++t) {
         Rational& top = x[eta_position_[t]];
         if (top.is_zero()) continue;
+        eta_work_ += eta_start_[t + 1] - eta_start_[t] + 1;
         top = top / eta_pivot_[t];
         for (std::uint32_t e = eta_start_[t]; e < eta_start_[t + 1]; ++e)
             Rational::subtract_product(x[eta_index_[e]], eta_value_[e], top);
@@ -185,6 +190,7 @@ void FactoredBasis::solve_transposed(std::vector<Rational>& y) {
     // The etas, last first: only the entry at each eta's position changes.
     for (std::size_t t = eta_position_.size(); t-- > 0;) {
         Rational& top = y[eta_position_[t]];
+        eta_work_ += eta_start_[t + 1] - eta_start_[t] + 1;
         for (std::uint32_t e = eta_start_[t]; e < eta_start_[t + 1]; ++e) {
             const Rational& other = y[eta_index_[e]];
             if (!other.is_zero()) Rational::subtract_product(top, eta_value_[e], other);

@@ -48,6 +48,10 @@ public:
     std::size_t factor_nonzeros() const { return l_value_.size() + u_value_.size() + m_; }
     std::size_t eta_count() const { return eta_position_.size(); }
     std::size_t eta_nonzeros() const { return eta_value_.size() + eta_position_.size(); }
+    // Operations of the last factorization, and those the etas have cost the solves since:
+    // once the etas have cost more, a new factorization pays for itself.
+    std::size_t factor_work() const { return factor_work_; }
+    std::size_t eta_work() const { return eta_work_; }
 
 private:
     std::size_t m_ = 0;
@@ -69,6 +73,7 @@ private:
     std::vector<std::uint32_t> eta_start_{0}, eta_index_;
     std::vector<Rational> eta_value_;
     std::vector<Rational> scratch_;
+    std::size_t factor_work_ = 0, eta_work_ = 0;
 };
 
 }  // namespace mekra::lp
