@@ -22,7 +22,7 @@ namespace mekra::lp {
 
 namespace {
 
-// Etas kept before the basis is factored afresh, whatever their non-zeros.
+// The most etas kept before the basis is factored afresh, whatever they cost.
 constexpr std::size_t MAX_ETAS = 100;
 // The basis is factored afresh once its etas have cost the solves this many times fewer
 // operations than the last factorization took: an eta operation is on a value of the
