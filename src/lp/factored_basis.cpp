@@ -15,9 +15,16 @@ constexpr std::uint32_t NONE = UINT32_MAX;
 void FactoredBasis::factor(std::size_t m, const std::vector<std::vector<Entry>>& columns) {
     check_invariant(columns.size() == m, "basis column count mismatch");
     m_ = m;
-    // The active part: each row's entries by position, and each position's rows.
-    std::vector<std::vector<Entry>> rows(m);
-    std::vector<std::vector<std::uint32_t>> rows_of(m);
+    // The active part: each row's entries by position, and each position's rows (kept from
+    // one factorization to the next, so that their storage is reused).
+    std::vector<std::vector<Entry>>& rows = active_rows_;
+    std::vector<std::vector<std::uint32_t>>& rows_of = active_rows_of_;
+    if (rows.size() < m) rows.resize(m);
+    if (rows_of.size() < m) rows_of.resize(m);
+    for (std::size_t k = 0; k < m; ++k) {
+        rows[k].clear();
+        rows_of[k].clear();
+    }
     for (std::size_t k = 0; k < m; ++k)
         for (const Entry& e : columns[k]) {
             check_invariant(e.index < m, "basis entry out of range");
@@ -42,11 +49,15 @@ void FactoredBasis::factor(std::size_t m, const std::vector<std::vector<Entry>>&
     factor_work_ = m;
     eta_work_ = 0;
     for (const std::vector<Entry>& column : columns) factor_work_ += column.size();
-    std::vector<std::uint8_t> position_done(m, 0);
-    std::vector<std::uint32_t> where(m, NONE);  // scatter of the row being updated
+    std::vector<std::uint8_t>& position_done = position_done_;
+    position_done.assign(m, 0);
+    std::vector<std::uint32_t>& where = where_;  // scatter of the row being updated
+    where.assign(m, NONE);
     // Positions by their count of rows when last changed; an entry whose count has changed
     // since is skipped when it comes up.
-    std::vector<std::vector<std::uint32_t>> by_count(m + 1);
+    std::vector<std::vector<std::uint32_t>>& by_count = by_count_;
+    if (by_count.size() < m + 1) by_count.resize(m + 1);
+    for (std::size_t count = 0; count <= m; ++count) by_count[count].clear();
     std::size_t lowest_count = 0;
     const auto recount = [&](std::uint32_t k) {
         const std::size_t count = rows_of[k].size();

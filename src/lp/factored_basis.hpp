@@ -73,6 +73,11 @@ private:
     std::vector<std::uint32_t> eta_start_{0}, eta_index_;
     std::vector<Rational> eta_value_;
     std::vector<Rational> scratch_;
+    // Workspace of factor.
+    std::vector<std::vector<Entry>> active_rows_;
+    std::vector<std::vector<std::uint32_t>> active_rows_of_, by_count_;
+    std::vector<std::uint8_t> position_done_;
+    std::vector<std::uint32_t> where_;
     std::size_t factor_work_ = 0, eta_work_ = 0;
 };
 
