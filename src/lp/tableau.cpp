@@ -82,6 +82,7 @@ void Tableau::column_signs(std::size_t col, std::vector<std::int8_t>& signs) con
     check_invariant(col < num_cols_, "tableau index out of range");
     signs.resize(num_constraints_);
     if (integer_) return integer_column_signs(col, signs);
+    if (num_constraints_ == 0) return;
     const Rational* column = factored_ ? factored_column(col).data() : &cells_[index(1, col)];
     for (std::size_t row = 1; row <= num_constraints_; ++row) {
         const Rational& entry = column[row - 1];
