@@ -59,7 +59,6 @@ void Tableau::convert_to_factored() {
     f.by_row_start.assign(m + 1, 0);
     f.by_col_start.assign(num_cols_ + 1, 0);
     f.by_row_col.resize(count);
-    f.by_row_value.resize(count);
     f.by_row_scaled.resize(count);
     f.by_col_row.resize(count);
     f.by_col_value.resize(count);
@@ -69,7 +68,6 @@ void Tableau::convert_to_factored() {
         ++f.by_row_start[entry.row];
         ++f.by_col_start[entry.col + 1];
         f.by_row_col[e] = entry.col;
-        f.by_row_value[e] = entry.value;
         linear::numerator_denominator(entry.value, num.z, den.z);
         mpz_mul(num.z, num.z, column_scale_[entry.col].z);
         check_invariant(mpz_divisible_p(num.z, den.z) != 0, "column scale does not clear a denominator");

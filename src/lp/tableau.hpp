@@ -79,20 +79,21 @@ struct FactoredForm {
     BigInt row_den;
     BigInt t1, t2, t3, t4;  // scratch
     std::int64_t charged = 0;
-    // The starting constraint rows (RHS left out), by rows (k = row - 1) and by columns.
+    // The starting constraint rows (RHS left out): by rows (k = row - 1) their columns, whose
+    // scaled integers are by_row_scaled; by columns their rows and values.
     std::vector<std::uint32_t> by_row_start, by_row_col;
-    std::vector<Rational> by_row_value;
     std::vector<std::uint32_t> by_col_start, by_col_row;
     std::vector<Rational> by_col_value;
     std::vector<Rational> rhs;  // rows 1..m, index row - 1
     // A computed column, valid for `column_col` until a pivot.
     std::vector<Rational> column;
     std::size_t column_col = SIZE_MAX;
-    // A computed constraint row: its values per column and the columns it reached.
+    // A computed constraint row: the row of B^-1 it combines (row_multipliers), then its
+    // integers (row_integer, above) and the columns it reached.
     std::vector<Rational> row_multipliers;
     std::vector<std::uint8_t> in_row;
     std::vector<std::uint32_t> row_cols;
-    std::vector<FactoredBasis::Entry> scratch_column;
+    // The starting columns of the basis, by position, as the last factorization read them.
     std::vector<std::vector<FactoredBasis::Entry>> basis_columns;
 };
 
