@@ -157,8 +157,9 @@ std::optional<std::size_t> Tableau::entering_column_bland(std::span<const std::u
 
 // The minimum-ratio test over the rows with a positive entry in `col`, in ascending order: a
 // later row replaces the kept one when its ratio is smaller, or equal and `wins_tie` says so.
-// Every candidate's ratio is computed, losing rows included, so an overflow in any of them
-// ends the solve as a numerical issue.
+// Once a zero ratio is kept, a row with a positive right-hand side (a positive ratio) cannot
+// win and its ratio is not formed: degenerate programs keep zero ratios at most pivots, and
+// their other ratios are often wide.
 template <class WinsTie>
 std::optional<LeavingRow> Tableau::min_ratio_row(std::size_t col, WinsTie wins_tie) const {
     check_invariant(col + 1 < num_cols_, "entering column out of range");
@@ -174,6 +175,7 @@ std::optional<LeavingRow> Tableau::min_ratio_row(const Rational* column, const R
     Rational best_ratio;
     for (std::size_t k = 0; k < num_constraints_; ++k) {
         if (!column[k].is_positive()) continue;
+        if (best && best_ratio.is_zero() && rhs[k].is_positive()) continue;
         Rational ratio = divide(rhs[k], column[k]);
         if (!best || ratio < best_ratio || (ratio == best_ratio && wins_tie(k + 1, *best))) {
             best = k + 1;
