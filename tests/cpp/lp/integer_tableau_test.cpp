@@ -258,7 +258,10 @@ TEST(IntegerForm, ProgramsThatFitStayInline) {
     }
 }
 
-TEST(IntegerForm, DigitsCountAgainstTheBudget) {
+class DigitBudgetForms : public ::testing::TestWithParam<bool> {};
+
+TEST_P(DigitBudgetForms, DigitsCountAgainstTheBudget) {
+    const bool factored = GetParam();
     Generator random(9);
     LinearProgram p = testing::program_with_vars(8);
     for (int r = 0; r < 8; ++r) {
@@ -269,6 +272,7 @@ TEST(IntegerForm, DigitsCountAgainstTheBudget) {
     }
     testing::set_objective(p, Sense::Minimize, testing::affine({{q(1), 0}, {q(1), 1}}));
     LpSolver solver;
+    if (factored) solver.set_factored_form_min_rows(0);
     solver.load(p);
     {
         linear::DigitBudget budget(20000);
@@ -278,7 +282,10 @@ TEST(IntegerForm, DigitsCountAgainstTheBudget) {
     linear::DigitBudget budget(linear::DigitBudget::CALL_LIMIT);
     testing::LiteralSimplex literal;
     EXPECT_EQ(solver.solve(), literal.solve(p));
+    EXPECT_EQ(solver.used_factored_form(), factored);
 }
+
+INSTANTIATE_TEST_SUITE_P(IntegerOrFactored, DigitBudgetForms, ::testing::Bool());
 
 }  // namespace
 }  // namespace mekra::lp
