@@ -42,8 +42,8 @@ std::int64_t limbs(const std::vector<BigInt>& values) {
 FactoredForm::~FactoredForm() { linear::DigitBudget::charge(-charged); }
 
 void FactoredForm::settle() {
-    const std::int64_t bytes = (limbs(objective) + limbs(row_integer) + limbs(by_row_scaled) + limbs(scale)) *
-                               static_cast<std::int64_t>(sizeof(mp_limb_t));
+    const std::int64_t bytes =
+        (limbs(objective) + limbs(row_integer) + fixed_limbs) * static_cast<std::int64_t>(sizeof(mp_limb_t));
     const std::int64_t delta = bytes - charged;
     charged = bytes;
     linear::DigitBudget::charge(delta);
@@ -54,35 +54,15 @@ void Tableau::convert_to_factored() {
     const std::size_t m = num_constraints_;
     auto form = std::make_unique<FactoredForm>();
     FactoredForm& f = *form;
-    // The starting rows, recorded in row order.
-    const std::size_t count = reference_.size();
-    f.by_row_start.assign(m + 1, 0);
-    f.by_col_start.assign(num_cols_ + 1, 0);
-    f.by_row_col.resize(count);
-    f.by_row_scaled.resize(count);
-    f.by_col_row.resize(count);
-    f.by_col_value.resize(count);
-    BigInt num, den;
-    for (std::size_t e = 0; e < count; ++e) {
-        const ReferenceEntry& entry = reference_[e];
-        ++f.by_row_start[entry.row];
-        ++f.by_col_start[entry.col + 1];
-        f.by_row_col[e] = entry.col;
-        linear::numerator_denominator(entry.value, num.z, den.z);
-        mpz_mul(num.z, num.z, column_scale_[entry.col].z);
-        check_invariant(mpz_divisible_p(num.z, den.z) != 0, "column scale does not clear a denominator");
-        mpz_divexact(f.by_row_scaled[e].z, num.z, den.z);
-    }
-    for (std::size_t k = 0; k < m; ++k) f.by_row_start[k + 1] += f.by_row_start[k];
-    for (std::size_t col = 0; col < num_cols_; ++col) f.by_col_start[col + 1] += f.by_col_start[col];
-    std::vector<std::uint32_t> next(f.by_col_start.begin(), f.by_col_start.end() - 1);
-    for (std::size_t e = 0; e < count; ++e) {
-        const std::uint32_t at = next[reference_[e].col]++;
-        f.by_col_row[at] = reference_[e].row - 1;
-        f.by_col_value[at] = reference_[e].value;
-    }
+    std::vector<std::uint32_t> by_col_entry;
+    index_reference(f.by_row_start, f.by_row_col, f.by_col_start, f.by_col_row, by_col_entry,
+                    f.by_row_scaled);
+    f.by_col_value.resize(by_col_entry.size());
+    for (std::size_t at = 0; at < by_col_entry.size(); ++at)
+        f.by_col_value[at] = reference_[by_col_entry[at]].value;
     f.scale.resize(num_cols_);
     for (std::size_t col = 0; col < num_cols_; ++col) mpz_set(f.scale[col].z, column_scale_[col].z);
+    f.fixed_limbs = limbs(f.by_row_scaled) + limbs(f.scale);
     f.rhs.resize(m);
     for (std::size_t row = 1; row <= m; ++row) f.rhs[row - 1] = cells_[index(row, rhs_col())];
     f.column.resize(m);

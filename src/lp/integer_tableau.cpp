@@ -142,6 +142,39 @@ mpz_ptr Tableau::stored_cell(std::size_t row, std::size_t col) const {
     return f.cells[(row - 1) * f.stored + f.slot[col]].z;
 }
 
+void Tableau::index_reference(std::vector<std::uint32_t>& by_row_start,
+                              std::vector<std::uint32_t>& by_row_col,
+                              std::vector<std::uint32_t>& by_col_start,
+                              std::vector<std::uint32_t>& by_col_row,
+                              std::vector<std::uint32_t>& by_col_entry,
+                              std::vector<BigInt>& by_row_scaled) const {
+    const std::size_t m = num_constraints_, count = reference_.size();
+    by_row_start.assign(m + 1, 0);
+    by_col_start.assign(num_cols_ + 1, 0);
+    by_row_col.resize(count);
+    by_row_scaled.resize(count);
+    by_col_row.resize(count);
+    by_col_entry.resize(count);
+    BigInt num, den;
+    for (std::size_t e = 0; e < count; ++e) {
+        const ReferenceEntry& entry = reference_[e];
+        ++by_row_start[entry.row];
+        ++by_col_start[entry.col + 1];
+        by_row_col[e] = entry.col;
+        linear::numerator_denominator(entry.value, num.z, den.z);
+        mpz_mul(num.z, num.z, column_scale_[entry.col].z);
+        divide_exactly(by_row_scaled[e].z, num.z, den.z);
+    }
+    for (std::size_t k = 0; k < m; ++k) by_row_start[k + 1] += by_row_start[k];
+    for (std::size_t col = 0; col < num_cols_; ++col) by_col_start[col + 1] += by_col_start[col];
+    std::vector<std::uint32_t> next(by_col_start.begin(), by_col_start.end() - 1);
+    for (std::size_t e = 0; e < count; ++e) {  // rows ascend, so each column's rows do too
+        const std::uint32_t at = next[reference_[e].col]++;
+        by_col_row[at] = reference_[e].row - 1;
+        by_col_entry[at] = static_cast<std::uint32_t>(e);
+    }
+}
+
 void Tableau::convert_to_integers() {
     if (!scales_written_) write_unit_scales();
     const std::size_t m = num_constraints_;
@@ -213,30 +246,12 @@ void Tableau::convert_to_integers() {
         std::erase_if(reference_, [&](const ReferenceEntry& entry) {
             return f.reference_row[entry.col] != IntegerForm::NONE;
         });
-        const std::size_t count = reference_.size();
-        f.by_row_start.assign(m + 1, 0);
-        f.by_row_col.resize(count);
-        f.by_row_value.resize(count);
-        f.by_col_start.assign(num_cols_ + 1, 0);
-        f.by_col_row.resize(count);
-        f.by_col_value.resize(count);
-        for (std::size_t e = 0; e < count; ++e) {
-            const ReferenceEntry& entry = reference_[e];
-            ++f.by_row_start[entry.row];
-            ++f.by_col_start[entry.col + 1];
-            f.by_row_col[e] = entry.col;
-            linear::numerator_denominator(entry.value, num.z, den.z);
-            mpz_mul(num.z, num.z, column_scale_[entry.col].z);
-            divide_exactly(f.by_row_value[e].z, num.z, den.z);
-        }
-        for (std::size_t k = 0; k < m; ++k) f.by_row_start[k + 1] += f.by_row_start[k];
-        for (std::size_t col = 0; col < num_cols_; ++col) f.by_col_start[col + 1] += f.by_col_start[col];
-        std::vector<std::uint32_t> next(f.by_col_start.begin(), f.by_col_start.end() - 1);
-        for (std::size_t e = 0; e < count; ++e) {  // rows ascend, so each column's rows do too
-            const std::uint32_t at = next[reference_[e].col]++;
-            f.by_col_row[at] = reference_[e].row - 1;
-            mpz_set(f.by_col_value[at].z, f.by_row_value[e].z);
-        }
+        std::vector<std::uint32_t> by_col_entry;
+        index_reference(f.by_row_start, f.by_row_col, f.by_col_start, f.by_col_row, by_col_entry,
+                        f.by_row_value);
+        f.by_col_value.resize(by_col_entry.size());
+        for (std::size_t at = 0; at < by_col_entry.size(); ++at)
+            mpz_set(f.by_col_value[at].z, f.by_row_value[by_col_entry[at]].z);
         for (const BigInt& value : f.by_row_value) f.delta += 2 * value.z->_mp_alloc;
         f.words_per_column = (m + 63) / 64;
         f.column_nonzero.assign((m + 1) * f.words_per_column, 0);

@@ -79,6 +79,7 @@ struct FactoredForm {
     BigInt row_den;
     BigInt t1, t2, t3, t4;  // scratch
     std::int64_t charged = 0;
+    std::int64_t fixed_limbs = 0;  // of by_row_scaled and scale, which never change
     // The starting constraint rows (RHS left out): by rows (k = row - 1) their columns, whose
     // scaled integers are by_row_scaled; by columns their rows and values.
     std::vector<std::uint32_t> by_row_start, by_row_col;
@@ -270,6 +271,12 @@ private:
     void write_unit_scales();
     // Whether an inline tableau moves to the integer form now (see set_early_conversion).
     bool converts_early();
+    // Indexes the starting rows (reference_, in row order) by rows, k = row - 1 (starts and
+    // columns), and by columns (starts, rows k, and each entry's place in reference_); with
+    // each entry times its column scale, an integer, in row order.
+    void index_reference(std::vector<std::uint32_t>& by_row_start, std::vector<std::uint32_t>& by_row_col,
+                         std::vector<std::uint32_t>& by_col_start, std::vector<std::uint32_t>& by_col_row,
+                         std::vector<std::uint32_t>& by_col_entry, std::vector<BigInt>& by_row_scaled) const;
     // Converts the Rational entries (then cleared) to the integer form.
     void convert_to_integers();
     void release_integers();
