@@ -5,10 +5,6 @@
 #include <utility>
 #include <vector>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 namespace mekra::lp {
 
 namespace {
@@ -41,10 +37,6 @@ void* LargeBlockCache::take(std::size_t bytes) {
     }
     void* block = std::aligned_alloc(HUGE_PAGE, bytes);
     if (block == nullptr) throw std::bad_alloc();
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    // Advice only: without huge pages the block is simply made of small ones.
-    madvise(block, bytes, MADV_HUGEPAGE);
-#endif
     return block;
 }
 
