@@ -64,7 +64,8 @@ void Tableau::convert_to_factored() {
     for (std::size_t col = 0; col < num_cols_; ++col) mpz_set(f.scale[col].z, column_scale_[col].z);
     f.fixed_limbs = limbs(f.by_row_scaled) + limbs(f.scale);
     f.rhs.resize(m);
-    for (std::size_t row = 1; row <= m; ++row) f.rhs[row - 1] = cells_[index(row, rhs_col())];
+    for (std::size_t row = 1; row <= m; ++row)
+        f.rhs[row - 1] = sparse_start_ ? sparse_rhs_[row - 1] : cells_[index(row, rhs_col())];
     f.column.resize(m);
     f.row_multipliers.resize(m);
     f.row_integer.resize(num_cols_);

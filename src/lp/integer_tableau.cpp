@@ -80,6 +80,11 @@ void Tableau::record_column_scales() {
     if (saved_valid_)
         for (std::size_t col = 0; col < num_cols_ && col < saved_objective_.size(); ++col)
             add(col, saved_objective_[col]);
+    if (sparse_start_) {
+        for (const ReferenceEntry& entry : reference_) add(entry.col, entry.value);
+        for (const Rational& value : sparse_rhs_) add(rhs_col(), value);
+        return;
+    }
     for (std::size_t row = 1; row <= num_constraints_; ++row)
         for_each_nonzero(row, [&](std::size_t col) { add(col, cells_[index(row, col)]); });
 }
@@ -87,8 +92,18 @@ void Tableau::record_column_scales() {
 std::size_t Tableau::record_reference() {
     // Every starting entry is kept, and whether the basic columns qualify as reference
     // columns is decided only if the tableau converts: most solves never do.
-    reference_.clear();
     reference_col_.clear();
+    if (sparse_start_) {
+        // The entries are already there, in row order.
+        std::size_t count = reference_.size();
+        for (std::size_t row = 1; row <= num_constraints_; ++row) {
+            reference_col_.push_back(basis_[row] ? static_cast<std::uint32_t>(*basis_[row])
+                                                 : IntegerForm::NONE);
+            count += sparse_rhs_[row - 1].is_zero() ? 0 : 1;
+        }
+        return count;
+    }
+    reference_.clear();
     std::size_t count = 0;
     for (std::size_t w = 0; w < num_constraints_ * words_per_row_; ++w)
         count += static_cast<std::size_t>(__builtin_popcountll(nonzero_[w]));

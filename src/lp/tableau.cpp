@@ -39,19 +39,15 @@ void Tableau::reset(std::size_t num_var_cols, std::size_t num_constraints) {
     inline_fraction_work_ = 0;
     integer_work_ = 0;
     // Clear what the previous shape wrote, so the block is all zeros again.
-    for (std::size_t row = 1; row <= num_constraints_; ++row)
-        for_each_nonzero(row, [&](std::size_t col) { cells_[index(row, col)] = Rational(); });
+    if (dense_rows_)
+        for (std::size_t row = 1; row <= num_constraints_; ++row)
+            for_each_nonzero(row, [&](std::size_t col) { cells_[index(row, col)] = Rational(); });
+    dense_rows_ = false;
+    rows_written_ = false;
     num_constraints_ = num_constraints;
     num_cols_ = num_var_cols + 1;
     words_per_row_ = (num_cols_ + 63) / 64;
-    const std::size_t size = num_constraints * num_cols_;
-    if (cells_.size() < size) {
-        // Fresh zeroed storage (the old block is all zeros and simply dropped), with room to
-        // spare so that a sequence of slowly growing programs reallocates only rarely.
-        cells_ = std::vector<Rational, LargeBlockAllocator<Rational>>(
-            std::max(size, cells_.size() + cells_.size() / 2));
-    }
-    nonzero_.assign(num_constraints * words_per_row_, 0);
+    choose_start();
     objective_.assign(num_cols_, Rational());
     basis_.assign(num_constraints + 1, std::nullopt);
     pivot_cols_.resize(num_cols_);
@@ -64,7 +60,8 @@ Rational Tableau::get_checked(std::size_t row, std::size_t col) const {
     check_invariant(row <= num_constraints_ && col < num_cols_, "tableau index out of range");
     if (integer_) return integer_value(row, col);
     if (factored_) return factored_value(row, col);
-    return row == 0 ? objective_[col] : cells_[index(row, col)];
+    if (row == 0) return objective_[col];
+    return sparse_start_ ? sparse_value(row, col) : cells_[index(row, col)];
 }
 
 int Tableau::sign(std::size_t row, std::size_t col) const {
@@ -72,6 +69,10 @@ int Tableau::sign(std::size_t row, std::size_t col) const {
     if (integer_) return integer_sign(row, col);
     if (factored_) {
         const Rational entry = factored_value(row, col);
+        return entry.is_positive() ? 1 : entry.is_negative() ? -1 : 0;
+    }
+    if (sparse_start_ && row > 0) {
+        const Rational entry = sparse_value(row, col);
         return entry.is_positive() ? 1 : entry.is_negative() ? -1 : 0;
     }
     const Rational& entry = row == 0 ? objective_[col] : cells_[index(row, col)];
@@ -83,7 +84,11 @@ void Tableau::column_signs(std::size_t col, std::vector<std::int8_t>& signs) con
     signs.resize(num_constraints_);
     if (integer_) return integer_column_signs(col, signs);
     if (num_constraints_ == 0) return;
-    const Rational* column = factored_ ? factored_column(col).data() : &cells_[index(1, col)];
+    std::vector<Rational> sparse;
+    if (sparse_start_) sparse_column(col, sparse);
+    const Rational* column = factored_       ? factored_column(col).data()
+                             : sparse_start_ ? sparse.data()
+                                             : &cells_[index(1, col)];
     for (std::size_t row = 1; row <= num_constraints_; ++row) {
         const Rational& entry = column[row - 1];
         signs[row - 1] = static_cast<std::int8_t>(entry.is_positive() ? 1 : entry.is_negative() ? -1 : 0);
@@ -165,6 +170,11 @@ std::optional<LeavingRow> Tableau::min_ratio_row(std::size_t col, WinsTie wins_t
     check_invariant(col + 1 < num_cols_, "entering column out of range");
     if (num_constraints_ == 0) return std::nullopt;
     if (factored_) return min_ratio_row(factored_column(col).data(), factored_->rhs.data(), wins_tie);
+    if (sparse_start_) {
+        std::vector<Rational> column;
+        sparse_column(col, column);
+        return min_ratio_row(column.data(), sparse_rhs_.data(), wins_tie);
+    }
     return min_ratio_row(&cells_[index(1, col)], &cells_[index(1, rhs_col())], wins_tie);
 }
 
@@ -215,6 +225,7 @@ bool Tableau::converts_early() {
 
 void Tableau::pivot(std::size_t row, std::size_t col) {
     check_invariant(row >= 1 && row <= num_constraints_ && col + 1 < num_cols_, "pivot index out of range");
+    if (sparse_start_) end_sparse_start();
     if (!pivoted_) {
         record_column_scales();
         const std::size_t nonzeros = record_reference();
@@ -314,12 +325,19 @@ void Tableau::subtract_from_objective(const Rational& factor, std::size_t row) {
         factored_subtract_from_objective(factor, row);
         return;
     }
-    for_each_nonzero(row, [&](std::size_t j) {
-        const Rational product = factor * cells_[index(row, j)];
+    const auto subtract = [&](std::size_t j, const Rational& entry) {
+        const Rational product = factor * entry;
         objective_[j] = objective_[j] - product;
         if (!objective_[j].is_small()) wide_seen_ = true;
         if (!objective_[j].is_integer()) fraction_seen_ = true;
-    });
+    };
+    if (sparse_start_) {
+        const auto [first, last] = sparse_row(row);
+        for (std::size_t at = first; at < last; ++at) subtract(reference_[at].col, reference_[at].value);
+        if (!sparse_rhs_[row - 1].is_zero()) subtract(rhs_col(), sparse_rhs_[row - 1]);
+        return;
+    }
+    for_each_nonzero(row, [&](std::size_t j) { subtract(j, cells_[index(row, j)]); });
 }
 
 void Tableau::price_basic_columns() {
@@ -364,6 +382,12 @@ std::optional<std::size_t> Tableau::lowest_nonzero_column(std::size_t row,
     check_invariant(row >= 1 && row <= num_constraints_, "row index out of range");
     if (integer_) return integer_lowest_nonzero_column(row, excluded);
     if (factored_) return factored_lowest_nonzero_column(row, excluded);
+    if (sparse_start_) {
+        const auto [first, last] = sparse_row(row);
+        for (std::size_t at = first; at < last; ++at)
+            if (admissible(excluded, reference_[at].col)) return reference_[at].col;
+        return std::nullopt;
+    }
     std::optional<std::size_t> lowest;
     for_each_nonzero(row, [&](std::size_t col) {
         if (!lowest && col != rhs_col() && admissible(excluded, col)) lowest = col;

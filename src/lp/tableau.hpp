@@ -25,6 +25,12 @@
 // converts instead to the factored form (factored_tableau.cpp), which keeps an exact LU
 // factorization of the basis in place of its inverse. Every form takes the same decisions on
 // the same values.
+//
+// A tableau of FACTORED_MIN_ROWS rows or more starts sparse (sparse_start.cpp): its
+// constraint rows are kept as the list of their non-zeros until the first pivot, which moves
+// a sparse tableau with unit starting columns straight to the factored form; any other one
+// is written into the dense block then. The dense block of a large program (150 MB for
+// stocfor2) is then never written at all.
 
 #include <cstddef>
 #include <cstdint>
@@ -117,7 +123,7 @@ public:
     std::size_t rhs_col() const { return num_cols_ - 1; }
 
     Rational get(std::size_t row, std::size_t col) const {
-        if (!integer_ && !factored_ && row <= num_constraints_ && col < num_cols_)
+        if (!integer_ && !factored_ && !sparse_start_ && row <= num_constraints_ && col < num_cols_)
             return row == 0 ? objective_[col] : cells_[index(row, col)];
         return get_checked(row, col);
     }
@@ -126,8 +132,11 @@ public:
         if (integer_ || factored_ || row > num_constraints_ || col >= num_cols_) reject_set(row, col);
         if (!value.is_small()) wide_seen_ = true;
         if (!value.is_integer()) fraction_seen_ = true;
+        if (row > 0) rows_written_ = true;
         if (row == 0)
             objective_[col] = std::move(value);
+        else if (sparse_start_)
+            sparse_store(row, col, std::move(value));
         else
             store(row, col, std::move(value));
     }
@@ -142,8 +151,11 @@ public:
     // explicit inverse is small and its updates cost less than the factored form's solves,
     // whose every operation on wide values takes gcds.
     static constexpr std::size_t FACTORED_MIN_ROWS = 300;
-    // Tests: 0 moves every such tableau to the factored form, SIZE_MAX none.
-    void set_factored_form_min_rows(std::size_t rows) { factored_min_rows_ = rows; }
+    // Tests: 0 moves every such tableau to the factored form, SIZE_MAX none. Before anything is
+    // written to the constraint rows, it also decides whether this shape starts sparse.
+    void set_factored_form_min_rows(std::size_t rows);
+    // Whether the constraint rows are still held as their list of non-zeros (see above).
+    bool sparse_start() const { return sparse_start_; }
     void set_basis(std::size_t row, std::size_t col);
     std::optional<std::size_t> basis(std::size_t row) const;
 
@@ -210,6 +222,7 @@ public:
     // updates it.
     std::size_t stored_nonzeros(std::size_t row) const {
         if (factored_) return 0;
+        if (sparse_start_) return sparse_row_nonzeros(row);
         std::size_t count = 0;
         const std::uint64_t* words = &nonzero_[(row - 1) * words_per_row_];
         for (std::size_t w = 0; w < words_per_row_; ++w)
@@ -234,6 +247,25 @@ private:
                                             WinsTie wins_tie) const;
     template <class WinsTie>
     std::optional<LeavingRow> min_ratio_row(std::size_t col, WinsTie wins_tie) const;
+
+    // The sparse start (sparse_start.cpp).
+    // Writes entry (row >= 1, col): in order after the last one written, appended (zeros are
+    // left out); otherwise the rows move to the dense block first.
+    void sparse_store(std::size_t row, std::size_t col, Rational value);
+    // The written entries of constraint row `row`: reference_[first, last).
+    std::pair<std::size_t, std::size_t> sparse_row(std::size_t row) const;
+    std::size_t sparse_row_nonzeros(std::size_t row) const;
+    Rational sparse_value(std::size_t row, std::size_t col) const;
+    // Rows 1..m of column `col` (index row - 1) into `column`.
+    void sparse_column(std::size_t col, std::vector<Rational>& column) const;
+    // Writes the rows into the dense block, which they continue in.
+    void leave_sparse_start();
+    // At the first pivot: to the factored form when the tableau qualifies, else dense.
+    void end_sparse_start();
+    // Sizes the dense block for the current shape (all zeros).
+    void make_dense_block();
+    // After a reset or a new FACTORED_MIN_ROWS: starts sparse, or makes the dense block.
+    void choose_start();
 
     // The factored form (factored_tableau.cpp).
     void convert_to_factored();
@@ -342,7 +374,21 @@ private:
     std::vector<Rational> objective_;                             // row 0, dense
     std::vector<Rational, LargeBlockAllocator<Rational>> cells_;  // rows 1..m, column-major
     std::vector<std::uint64_t> nonzero_;                          // per row 1..m: words_per_row_ words
-    std::vector<std::optional<std::size_t>> basis_;               // per row; row 0 never set
+    // Whether cells_ and nonzero_ hold this shape's constraint rows (not so while it starts
+    // sparse, nor after a sparse start moved to the factored form).
+    bool dense_rows_ = false;
+    // The sparse start: the rows' entries in reference_ (row, then column order), the first
+    // entry of each row written so far (index row - 1) and the last row written, and the RHS.
+    bool sparse_start_ = false;
+    std::vector<std::uint32_t> sparse_row_first_;
+    std::size_t sparse_last_row_ = 0;
+    std::vector<Rational> sparse_rhs_;  // rows 1..m, index row - 1
+    // The entries by column (starts, places in reference_), built by the first column read.
+    mutable std::vector<std::uint32_t> sparse_col_start_, sparse_col_entry_;
+    mutable bool sparse_cols_valid_ = false;
+    // Whether anything was written to a constraint row since the last reset.
+    bool rows_written_ = false;
+    std::vector<std::optional<std::size_t>> basis_;  // per row; row 0 never set
     // Pivot workspace: the divided pivot row's non-zeros, the other rows' pivot-column entries.
     std::vector<std::uint32_t> pivot_cols_;
     std::vector<Rational> pivot_values_;
