@@ -181,7 +181,7 @@ void FactoredBasis::solve(std::vector<Rational>& x) {
             const Rational& known = scratch_[u_position_[e]];
             if (!known.is_zero()) Rational::subtract_product(value, u_value_[e], known);
         }
-        if (!value.is_zero()) value = value / pivot_value_[s];
+        if (!value.is_zero() && pivot_value_[s] != Rational::integer(1)) value = value / pivot_value_[s];
         scratch_[pivot_position_[s]] = std::move(value);
     }
     x.swap(scratch_);
@@ -217,7 +217,7 @@ void FactoredBasis::solve_transposed(std::vector<Rational>& y) {
             const Rational& known = scratch_[pivot_row_[ut_step_[e]]];
             if (!known.is_zero()) Rational::subtract_product(value, ut_value_[e], known);
         }
-        if (!value.is_zero()) value = value / pivot_value_[s];
+        if (!value.is_zero() && pivot_value_[s] != Rational::integer(1)) value = value / pivot_value_[s];
         scratch_[pivot_row_[s]] = std::move(value);
     }
     y.swap(scratch_);
