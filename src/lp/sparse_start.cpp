@@ -25,6 +25,7 @@ void Tableau::choose_start() {
     reference_.clear();
     sparse_cols_valid_ = false;
     if (sparse_start_) {
+        dense_rows_ = false;  // nothing was written to the block, which is all zeros
         sparse_row_first_.assign(num_constraints_, 0);
         sparse_last_row_ = 0;
         sparse_rhs_.assign(num_constraints_, Rational());
