@@ -79,11 +79,11 @@ Rational Tableau::sparse_value(std::size_t row, std::size_t col) const {
 }
 
 void Tableau::sparse_column(std::size_t col, std::vector<Rational>& column) const {
-    column.assign(num_constraints_, Rational());
     if (col == rhs_col()) {
         column = sparse_rhs_;
         return;
     }
+    column.assign(num_constraints_, Rational());
     if (!sparse_cols_valid_) {
         sparse_col_start_.assign(num_cols_ + 1, 0);
         for (const ReferenceEntry& entry : reference_) ++sparse_col_start_[entry.col + 1];
